@@ -1,0 +1,31 @@
+# Kestrune.exe: 32-bit, GUI subsystem, Unicode entry point, statically linked
+# so that it imports only Windows system DLLs, and as small as it can be.
+enable_language(RC)
+
+set(kestrune_size_flags -Os -ffunction-sections -fdata-sections -fno-ident)
+# No build folder, date or link time ends up in the executable, so two builds
+# of one commit are byte for byte the same.
+set(kestrune_reproducible_flags
+  -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+  -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+set(kestrune_windows_link
+  -static -municode
+  -Wl,--gc-sections -s
+  -Wl,--no-insert-timestamp
+  -Wl,--dynamicbase -Wl,--nxcompat)
+
+target_compile_options(kestrune_logic PRIVATE -Wall -Wextra -Werror
+  ${kestrune_size_flags} ${kestrune_reproducible_flags})
+
+add_executable(Kestrune WIN32 platform/windows.cpp resources/kestrune.rc)
+target_compile_options(Kestrune PRIVATE -Wall -Wextra -Werror
+  ${kestrune_size_flags} ${kestrune_reproducible_flags})
+target_link_libraries(Kestrune PRIVATE kestrune_logic)
+target_link_options(Kestrune PRIVATE ${kestrune_windows_link})
+set_target_properties(Kestrune PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The end-to-end test helpers run inside Wine beside Kestrune.exe.
+option(KESTRUNE_E2E_HELPERS "Build the Win32 driver and stand-in VM of the end-to-end tests" ON)
+if(KESTRUNE_E2E_HELPERS)
+  add_subdirectory(tests/e2e)
+endif()

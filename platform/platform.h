@@ -1,0 +1,103 @@
+// Every operating-system operation the launcher and the registry helper use.
+//
+// Two implementations exist and the build links exactly one of them:
+// windows.cpp (the real Win32 calls) and portable.cpp (an in-memory stand-in
+// for the host tests). Texts are UTF-16 everywhere except where a Windows ANSI
+// function is mirrored: there they are bytes in the system's ANSI code page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Registry statuses, numbered as Windows numbers them.
+constexpr std::int32_t regSuccess = 0;
+constexpr std::int32_t regFileNotFound = 2;
+constexpr std::int32_t regAccessDenied = 5;
+constexpr std::int32_t regMoreData = 234;
+constexpr std::int32_t regNoMoreItems = 259;
+
+// Predefined root key and access rights, with their Windows values.
+constexpr std::uint32_t hkeyLocalMachine = 0x80000002U;
+constexpr std::uint32_t keyQueryValue = 0x0001;
+constexpr std::uint32_t keyEnumerateSubKeys = 0x0008;
+
+// Value types.
+constexpr std::uint32_t regNone = 0;
+constexpr std::uint32_t regSz = 1;
+constexpr std::uint32_t regExpandSz = 2;
+constexpr std::uint32_t regBinary = 3;
+constexpr std::uint32_t regDword = 4;
+constexpr std::uint32_t regMultiSz = 7;
+
+using regKey = std::uintptr_t;
+
+// ---- Registry (the ANSI functions of advapi32) ----------------------------
+// Each returns the registry status; nothing is written to the out arguments
+// unless the status is regSuccess, except where said.
+
+// RegOpenKeyExA(root, subKey, 0, access, &key). subKey is ANSI text; the empty
+// text opens the root itself. Key names match without regard to case.
+std::int32_t regOpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
+                        regKey& key);
+
+// RegEnumValueA(key, index, name, &nameCapacity, nullptr, nullptr, nullptr,
+// nullptr): the value's name only, no data. On success name holds the
+// NUL-terminated name and nameCapacity its length without the NUL.
+// regMoreData when the name and its NUL do not fit nameCapacity bytes,
+// regNoMoreItems past the last value.
+std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name,
+                              std::uint32_t& nameCapacity);
+
+// RegEnumKeyA(key, index, name, capacity): the subkey's NUL-terminated name.
+// regMoreData when it does not fit, regNoMoreItems past the last subkey.
+std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32_t capacity);
+
+// RegQueryValueExA(key, valueName, nullptr, &type, data, &dataCapacity). On
+// success type and the first dataCapacity bytes of data hold the value; when
+// the data does not fit, regMoreData (data then holds nothing usable).
+std::int32_t regQueryValue(regKey key, const std::string& valueName, std::uint32_t& type,
+                           unsigned char* data, std::uint32_t& dataCapacity);
+
+// RegCloseKey(key); its status is of no interest.
+void regCloseKey(regKey key);
+
+// ---- Text ------------------------------------------------------------------
+
+// Conversions between UTF-16 and the system's ANSI code page. Characters the
+// code page lacks become its default character.
+std::string toAnsi(const std::u16string& text);
+std::u16string fromAnsi(const std::string& text);
+
+// Upper-casing by the user's default locale; the length may change only where
+// the locale says so.
+std::u16string upperCase(const std::u16string& text);
+
+// ---- Process ---------------------------------------------------------------
+
+// Handles the window messages pending right now, then returns.
+void processPendingMessages();
+
+// What follows the program's name on the process's command line, as the
+// platform hands it to the entry point; empty without arguments.
+std::u16string commandText();
+
+// The value of an environment variable, the name matched as the platform
+// matches it (on Windows without regard to case); empty when unset.
+std::u16string environmentVariable(const std::u16string& name);
+
+// A modal box with the text, one OK button and the caption "Kestrune"; an
+// error box also shows the error icon. Returns when the user dismisses it.
+void showMessage(const std::u16string& text, bool error = false);
+
+// Starts a process from one command line, its window minimized and active,
+// with the default directory and environment, and does not wait for it.
+// Returns 0 on success, otherwise the system's error code.
+std::uint32_t startProcess(const std::u16string& commandLine);
+
+// The system's own text for an error code, without a trailing line break;
+// empty when the system has none.
+std::u16string systemErrorText(std::uint32_t code);
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+// Controls of the portable platform, for the host tests: an in-memory
+// registry, scripted command text and environment, and a record of message
+// boxes and process starts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace portable {
+
+// Forgets everything: registry, environment, command text, records, counters.
+void reset();
+
+// ---- Registry --------------------------------------------------------------
+// Paths are ANSI (Latin-1) bytes below HKEY_LOCAL_MACHINE, levels separated by
+// "\"; names match without regard to case and enumerate in creation order.
+
+// Creates the key and any missing keys above it.
+void addKey(const std::string& path);
+
+// Stores a value with raw data (the key is created when missing). Setting an
+// existing name replaces its type and data and keeps its place.
+void setValue(const std::string& path, const std::string& name, std::uint32_t type,
+              const std::string& data);
+
+// Stores a REG_SZ value: the text in Latin-1 with its terminating NUL.
+void setString(const std::string& path, const std::string& name, const std::u16string& text);
+
+// Makes enumerating the values (or the subkeys) of a key return status from
+// the index onwards, as when a key vanishes in the middle of a listing.
+void failValueEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status);
+void failSubkeyEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status);
+
+// Makes every open of the key fail with the status.
+void failOpen(const std::string& path, std::int32_t status);
+
+// Registry handles open right now, and registry calls made since reset.
+int openKeyCount();
+std::uint64_t registryCallCount();
+
+// Yields (message processing) since reset.
+std::uint64_t yieldCount();
+
+// ---- Process ---------------------------------------------------------------
+
+void setCommandText(const std::u16string& text);
+void setEnvironment(const std::u16string& name, const std::u16string& value);
+
+// Makes the next process starts fail with the error code (0: succeed again).
+void failStarts(std::uint32_t errorCode);
+
+struct messageBox {
+    std::u16string text;
+    bool error;
+};
+struct processStart {
+    std::u16string commandLine;
+    int showState;
+};
+const std::vector<messageBox>& messageBoxes();
+const std::vector<processStart>& processStarts();
+
+}  // namespace portable

@@ -1,0 +1,179 @@
+// The Win32 implementation of the platform operations, and the entry point.
+// This is the only file that sees <windows.h>; it converts between the
+// logic's char16_t texts and Windows' wchar_t, calls, and maps the result.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "launcher/launcher.h"
+#include "platform/platform.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
+
+namespace {
+
+const wchar_t caption[] = L"Kestrune";
+
+// The argument text the C runtime hands to wWinMain.
+const wchar_t* entryCommandText = L"";
+
+const wchar_t* wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+HKEY handle(platform::regKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
+
+}  // namespace
+
+namespace platform {
+
+std::int32_t regOpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
+                        regKey& key) {
+    HKEY opened = nullptr;
+    const LONG status = RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)),
+                                      subKey.c_str(), 0, access, &opened);
+    if (status == ERROR_SUCCESS) key = reinterpret_cast<regKey>(opened);
+    return status;
+}
+
+std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name,
+                              std::uint32_t& nameCapacity) {
+    DWORD capacity = nameCapacity;
+    const LONG status =
+        RegEnumValueA(handle(key), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) nameCapacity = capacity;
+    return status;
+}
+
+std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32_t capacity) {
+    return RegEnumKeyA(handle(key), index, name, capacity);
+}
+
+std::int32_t regQueryValue(regKey key, const std::string& valueName, std::uint32_t& type,
+                           unsigned char* data, std::uint32_t& dataCapacity) {
+    DWORD valueType = REG_NONE;
+    DWORD capacity = dataCapacity;
+    const LONG status =
+        RegQueryValueExA(handle(key), valueName.c_str(), nullptr, &valueType, data, &capacity);
+    if (status == ERROR_SUCCESS) {
+        type = valueType;
+        dataCapacity = capacity;
+    }
+    return status;
+}
+
+void regCloseKey(regKey key) {
+    RegCloseKey(handle(key));
+}
+
+std::string toAnsi(const std::u16string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide(text), length, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(size), '\0');
+    if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide(text), length, &ansi[0], size, nullptr, nullptr);
+    return ansi;
+}
+
+std::u16string fromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    std::u16string result(static_cast<std::size_t>(size), u'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(&result[0]), size);
+    }
+    return result;
+}
+
+std::u16string upperCase(const std::u16string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length, nullptr, 0);
+    if (size <= 0) return text;
+    std::u16string result(static_cast<std::size_t>(size), u'\0');
+    LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length,
+                 reinterpret_cast<wchar_t*>(&result[0]), size);
+    return result;
+}
+
+void processPendingMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+std::u16string commandText() {
+    return reinterpret_cast<const char16_t*>(entryCommandText);
+}
+
+std::u16string environmentVariable(const std::u16string& name) {
+    std::u16string value;
+    DWORD size = 256;
+    for (;;) {
+        value.resize(size);
+        const DWORD length =
+            GetEnvironmentVariableW(wide(name), reinterpret_cast<wchar_t*>(&value[0]), size);
+        if (length == 0) return {};  // unset, or set to nothing
+        if (length < size) {
+            value.resize(length);
+            return value;
+        }
+        size = length;  // too small: length is the size needed, NUL included
+    }
+}
+
+void showMessage(const std::u16string& text, bool error) {
+    MessageBoxW(nullptr, wide(text), caption, MB_OK | (error ? MB_ICONERROR : 0U));
+}
+
+std::uint32_t startProcess(const std::u16string& commandLine) {
+    // CreateProcessW may write into the command line, so it gets a copy.
+    std::vector<wchar_t> line(commandLine.size() + 1, L'\0');
+    std::memcpy(line.data(), commandLine.data(), commandLine.size() * sizeof(wchar_t));
+
+    STARTUPINFOW startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINIMIZED;
+    PROCESS_INFORMATION process;
+    std::memset(&process, 0, sizeof process);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        const DWORD error = GetLastError();
+        return error != 0 ? error : ERROR_GEN_FAILURE;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+std::u16string systemErrorText(std::uint32_t code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::u16string text;
+    if (length != 0 && buffer != nullptr) text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace platform
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    if (commandLine != nullptr) entryCommandText = commandLine;
+    return launcherMain();
+}
