@@ -70,8 +70,3 @@ protected:
     void TearDown() override { EXPECT_EQ(portable::openKeyCount(), 0) << "a registry handle was left open"; }
 };
 
-// Table cases print as their name, not as raw bytes.
-template <typename Case>
-auto PrintTo(const Case& c, std::ostream* out) -> decltype(c.name, void()) {
-    *out << c.name;
-}
