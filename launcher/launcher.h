@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 // The Java home of the installed runtime whose registry entry sorts last, or
@@ -11,9 +11,10 @@
 std::u16string findInstalledJavaHome();
 
 // Raised when the VM could not be started.
-struct startFailure : std::runtime_error {
+struct startFailure : std::exception {
     startFailure(std::u16string programPath, std::uint32_t errorCode)
-        : std::runtime_error("process start failed"), program(std::move(programPath)), code(errorCode) {}
+        : program(std::move(programPath)), code(errorCode) {}
+    const char* what() const noexcept override { return "process start failed"; }
     std::u16string program;
     std::uint32_t code;
 };

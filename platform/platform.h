@@ -33,13 +33,20 @@ constexpr std::uint32_t regMultiSz = 7;
 
 using regKey = std::uintptr_t;
 
+// Text in the system's ANSI code page, as the ANSI registry functions take
+// it. Its own character traits make it a type of its own, so the compiler
+// builds only the string members in use instead of linking all of the
+// library's prebuilt std::string.
+struct ansiTraits : std::char_traits<char> {};
+using ansiText = std::basic_string<char, ansiTraits>;
+
 // ---- Registry (the ANSI functions of advapi32) ----------------------------
 // Each returns the registry status; nothing is written to the out arguments
 // unless the status is regSuccess, except where said.
 
 // RegOpenKeyExA(root, subKey, 0, access, &key). subKey is ANSI text; the empty
 // text opens the root itself. Key names match without regard to case.
-std::int32_t regOpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
+std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access,
                         regKey& key);
 
 // RegEnumValueA(key, index, name, &nameCapacity, nullptr, nullptr, nullptr,
@@ -57,7 +64,7 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
 // RegQueryValueExA(key, valueName, nullptr, &type, data, &dataCapacity). On
 // success type and the first dataCapacity bytes of data hold the value; when
 // the data does not fit, regMoreData (data then holds nothing usable).
-std::int32_t regQueryValue(regKey key, const std::string& valueName, std::uint32_t& type,
+std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type,
                            unsigned char* data, std::uint32_t& dataCapacity);
 
 // RegCloseKey(key); its status is of no interest.
@@ -67,8 +74,8 @@ void regCloseKey(regKey key);
 
 // Conversions between UTF-16 and the system's ANSI code page. Characters the
 // code page lacks become its default character.
-std::string toAnsi(const std::u16string& text);
-std::u16string fromAnsi(const std::string& text);
+ansiText toAnsi(const std::u16string& text);
+std::u16string fromAnsi(const ansiText& text);
 
 // Upper-casing by the user's default locale; the length may change only where
 // the locale says so.

@@ -127,7 +127,8 @@ void setValue(const std::string& path, const std::string& name, std::uint32_t ty
 }
 
 void setString(const std::string& path, const std::string& name, const std::u16string& text) {
-    setValue(path, name, platform::regSz, platform::toAnsi(text) + '\0');
+    const platform::ansiText ansi = platform::toAnsi(text);
+    setValue(path, name, platform::regSz, std::string(ansi.data(), ansi.size()) + '\0');
 }
 
 void failValueEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status) {
@@ -182,12 +183,12 @@ const std::vector<processStart>& processStarts() {
 
 namespace platform {
 
-std::int32_t regOpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
+std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access,
                         regKey& key) {
     ++state.registryCalls;
     (void)access;
     if (root != hkeyLocalMachine) return regFileNotFound;
-    regNode* node = walk(subKey, false);
+    regNode* node = walk(std::string(subKey.data(), subKey.size()), false);
     if (node == nullptr) return regFileNotFound;
     if (node->openStatus != regSuccess) return node->openStatus;
     key = state.nextHandle++;
@@ -221,12 +222,12 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
     return regSuccess;
 }
 
-std::int32_t regQueryValue(regKey key, const std::string& valueName, std::uint32_t& type,
+std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type,
                            unsigned char* data, std::uint32_t& dataCapacity) {
     ++state.registryCalls;
     const regNode* node = opened(key);
     if (node == nullptr) return 6;
-    const auto found = node->valueIndex.find(folded(valueName));
+    const auto found = node->valueIndex.find(folded(std::string(valueName.data(), valueName.size())));
     if (found == node->valueIndex.end()) return regFileNotFound;
     const regValue& value = node->values[found->second];
     if (value.data.size() > dataCapacity) return regMoreData;
@@ -241,14 +242,14 @@ void regCloseKey(regKey key) {
     state.openKeys.erase(key);
 }
 
-std::string toAnsi(const std::u16string& text) {
-    std::string ansi;
+ansiText toAnsi(const std::u16string& text) {
+    ansiText ansi;
     ansi.reserve(text.size());
     for (const char16_t c : text) ansi += c <= 0xFF ? static_cast<char>(c) : '?';
     return ansi;
 }
 
-std::u16string fromAnsi(const std::string& text) {
+std::u16string fromAnsi(const ansiText& text) {
     std::u16string result;
     result.reserve(text.size());
     for (const char c : text) result += static_cast<char16_t>(static_cast<unsigned char>(c));

@@ -6,7 +6,9 @@
 #endif
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "launcher/launcher.h"
@@ -33,7 +35,7 @@ HKEY handle(platform::regKey key) {
 
 namespace platform {
 
-std::int32_t regOpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
+std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access,
                         regKey& key) {
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)),
@@ -55,7 +57,7 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
     return RegEnumKeyA(handle(key), index, name, capacity);
 }
 
-std::int32_t regQueryValue(regKey key, const std::string& valueName, std::uint32_t& type,
+std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type,
                            unsigned char* data, std::uint32_t& dataCapacity) {
     DWORD valueType = REG_NONE;
     DWORD capacity = dataCapacity;
@@ -72,16 +74,16 @@ void regCloseKey(regKey key) {
     RegCloseKey(handle(key));
 }
 
-std::string toAnsi(const std::u16string& text) {
+ansiText toAnsi(const std::u16string& text) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
     const int size = WideCharToMultiByte(CP_ACP, 0, wide(text), length, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(size), '\0');
+    ansiText ansi(static_cast<std::size_t>(size), '\0');
     if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide(text), length, &ansi[0], size, nullptr, nullptr);
     return ansi;
 }
 
-std::u16string fromAnsi(const std::string& text) {
+std::u16string fromAnsi(const ansiText& text) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
     const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
@@ -177,3 +179,43 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     if (commandLine != nullptr) entryCommandText = commandLine;
     return launcherMain();
 }
+
+// libstdc++'s default terminate handler writes the demangled type of the
+// exception to a console this GUI program does not have; its demangler would
+// be a third of the executable. Every failure is caught in launcherMain, so
+// terminate is reached only by a broken invariant: end at once.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+}  // namespace __gnu_cxx
+
+// libstdc++ raises its container errors through the functions below. The
+// library keeps them in one object together with every standard exception
+// type and the reference-counted strings those carry, more than a third of
+// this executable. The launcher tells only memory exhaustion apart from other
+// failures, so lean equivalents serve: a string or vector that cannot grow is
+// out of memory, and a bad index is an internal error.
+namespace {
+struct internalError : std::exception {
+    const char* what() const noexcept override { return "internal error"; }
+};
+}  // namespace
+
+namespace std {
+void __throw_bad_alloc() {
+    throw bad_alloc();
+}
+void __throw_bad_array_new_length() {
+    throw bad_alloc();
+}
+void __throw_length_error(const char*) {
+    throw bad_alloc();
+}
+void __throw_logic_error(const char*) {
+    throw internalError();
+}
+void __throw_out_of_range_fmt(const char*, ...) {
+    throw internalError();
+}
+}  // namespace std

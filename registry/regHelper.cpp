@@ -22,7 +22,7 @@ std::int32_t lastStatus = platform::regSuccess;
 std::u16string nameFromBuffer(const char* buffer, std::size_t length) {
     const void* nul = std::memchr(buffer, '\0', length);
     if (nul != nullptr) length = static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
-    return platform::fromAnsi(std::string(buffer, length));
+    return platform::fromAnsi(platform::ansiText(buffer, length));
 }
 
 // Enumerates one kind of name of an open key. The enumerator reads the name at

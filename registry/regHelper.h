@@ -7,7 +7,7 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -56,9 +56,9 @@ struct regSearchSpec {
 };
 
 // Raised for a key with 32,768 or more values.
-struct tooManyValuesFailure : std::runtime_error {
-    explicit tooManyValuesFailure(std::u16string path)
-        : std::runtime_error("registry key has too many values"), keyPath(std::move(path)) {}
+struct tooManyValuesFailure : std::exception {
+    explicit tooManyValuesFailure(std::u16string path) : keyPath(std::move(path)) {}
+    const char* what() const noexcept override { return "registry key has too many values"; }
     std::u16string keyPath;
 };
 

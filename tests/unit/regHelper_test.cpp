@@ -48,7 +48,7 @@ class listTest : public platformTest, public ::testing::WithParamInterface<listC
 
 std::vector<std::string> latin1(const regNameList& names) {
     std::vector<std::string> out;
-    for (const auto& name : names) out.push_back(platform::toAnsi(name));
+    for (const auto& name : names) out.push_back(::latin1(name));
     return out;
 }
 
@@ -90,7 +90,7 @@ class readTest : public platformTest, public ::testing::WithParamInterface<readC
 TEST_P(readTest, value) {
     const readCase& c = GetParam();
     portable::setValue("K", "JavaHome", c.type, c.data);
-    EXPECT_EQ(platform::toAnsi(regReadString(hkeyLocalMachine, u"K", u16(c.valueName))), c.expected);
+    EXPECT_EQ(::latin1(regReadString(hkeyLocalMachine, u"K", u16(c.valueName))), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(table, readTest, ::testing::ValuesIn(readCases),

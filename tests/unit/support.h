@@ -61,7 +61,12 @@ inline std::vector<std::string> show(const std::vector<std::u16string>& texts) {
 }
 
 inline std::u16string u16(const std::string& latin1) {
-    return platform::fromAnsi(latin1);
+    return platform::fromAnsi(platform::ansiText(latin1.data(), latin1.size()));
+}
+
+inline std::string latin1(const std::u16string& text) {
+    const platform::ansiText ansi = platform::toAnsi(text);
+    return std::string(ansi.data(), ansi.size());
 }
 
 class platformTest : public ::testing::Test {
