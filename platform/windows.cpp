@@ -138,6 +138,11 @@ void showMessage(const std::u16string& text, bool error) {
 }
 
 std::uint32_t startProcess(const std::u16string& commandLine) {
+    // Windows takes at most 32,767 characters with the NUL. Wine takes more;
+    // refusing here keeps the outcome the same on both.
+    const std::size_t commandLineLimit = 32767;
+    if (commandLine.size() >= commandLineLimit) return ERROR_FILENAME_EXCED_RANGE;
+
     // CreateProcessW may write into the command line, so it gets a copy.
     std::vector<wchar_t> line(commandLine.size() + 1, L'\0');
     std::memcpy(line.data(), commandLine.data(), commandLine.size() * sizeof(wchar_t));

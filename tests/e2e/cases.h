@@ -20,10 +20,17 @@ struct e2eCase {
     const wchar_t* startedProgram;
     const wchar_t* startedCommandLine;
     int exitCode;
+    // Every FILL mark in the texts above stands for fillCount copies of fill.
+    wchar_t fill = L'x';
+    int fillCount = 0;
 };
 
 #define KESTRUNE L"C:\\kestrune\\Kestrune.exe"
 #define IMPORT(file) L"regedit.exe /S C:\\kestrune\\reg\\" file
+// Set-up lines "generate:NAME" write C:\kestrune\reg\NAME.reg (see the
+// driver) and import it.
+#define GENERATE(name) L"generate:" name
+#define FILL L"\x01"
 #define NOT_FOUND L"Es konnte keine Java Version 1.4XXX auf Ihrem System ermittelt werden"
 
 const e2eCase e2eCases[] = {
@@ -65,6 +72,27 @@ const e2eCase e2eCases[] = {
      nullptr, L"C:\\jre142\\bin\\java.exe", L"C:\\jre142\\bin\\java.exe -version", 0},
     {"registryJavaHomeStillWins", IMPORT(L"versions.reg"), L"C:\\j2re", KESTRUNE L" -version",
      nullptr, L"C:\\j2re\\bin\\java.exe", L"C:\\j2re\\bin\\java.exe -version", 0},
+
+    // ---- Hostile input ----
+    // The launcher's command line is at Windows' limit of 32,767 characters
+    // with its NUL; the VM's, with the quoted home, would be longer.
+    {"commandLineAtLimitFitsTheVm", nullptr, L"C:\\j2re", KESTRUNE L" -cp " FILL,
+     nullptr, L"C:\\j2re\\bin\\java.exe", L"C:\\j2re\\bin\\java.exe -cp " FILL, 0, L'a', 32766 - 29},
+    {"commandLineOverLimitForTheVm", nullptr, L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL,
+     L"Java konnte nicht gestartet werden.\n\nProgramm: C:\\Program Files\\Java\\j2re\\bin\\java.exe\n\nFehler 206...",
+     nullptr, nullptr, 1, L'a', 32766 - 29},
+    {"javaHomeOfThousandsOfCharacters", nullptr, L"C:\\" FILL, KESTRUNE,
+     L"JavaVM: C:\\" FILL L"\\bin\\javaw.exe", nullptr, nullptr, 0, L'h', 6000},
+    {"javaHomeOfThousandsOfCharactersStart", nullptr, L"C:\\" FILL, KESTRUNE L" -version",
+     L"Java konnte nicht gestartet werden.\n\nProgramm: C:\\" FILL L"\\bin\\java.exe\n\nFehler ...",
+     nullptr, nullptr, 1, L'h', 6000},
+    {"registryDeepSubtree", GENERATE(L"deep"), nullptr, KESTRUNE, L"JavaVM: C:\\level50\\bin\\javaw.exe", nullptr,
+     nullptr, 0},
+    {"registryTooManyValues", GENERATE(L"many-values"), nullptr, KESTRUNE L" -version",
+     L"Die Registry konnte nicht durchsucht werden: Der Schl\u00fcssel HKEY_LOCAL_MACHINE\\Software\\JavaSoft\\"
+     L"Java Runtime Environment hat zu viele Werte (32768 oder mehr).", nullptr, nullptr, 1},
+    {"registryNonAnsiText", GENERATE(L"non-ansi"), nullptr, KESTRUNE,
+     L"JavaVM: C:\\J\u00e4ger\\?\\bin\\javaw.exe", nullptr, nullptr, 0},
 };
 
 // Cases that need a 64-bit prefix: a 32-bit launcher sees the 32-bit

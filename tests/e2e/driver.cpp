@@ -61,6 +61,19 @@ std::wstring fromUtf8(const std::string& text) {
     return out;
 }
 
+// The case's text with each FILL mark replaced by the fill run.
+std::wstring expand(const e2eCase& c, const wchar_t* text) {
+    std::wstring out;
+    for (const wchar_t* p = text; *p != L'\0'; ++p) {
+        if (*p == L'\x01') {
+            out.append(static_cast<std::size_t>(c.fillCount), c.fill);
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
 bool fail(const char* what) {
     std::printf("cannot run the case: %s (error %lu)\n", what, GetLastError());
     return false;
@@ -82,6 +95,48 @@ bool runAndWait(std::wstring commandLine) {
     return code == 0;
 }
 
+// Registry files too large or too foreign to keep in the repository, written
+// as version 5 .reg files (UTF-16).
+std::wstring generatedRegistry(const std::wstring& name) {
+    const std::wstring jre = L"[HKEY_LOCAL_MACHINE\\Software\\JavaSoft\\Java Runtime Environment";
+    std::wstring reg = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n";
+    if (name == L"deep") {
+        // 200 levels; a JavaHome at level 50, within reach of the ANSI
+        // functions, and one at level 200, far beyond it.
+        std::wstring path = jre;
+        for (int level = 1; level <= 200; ++level) {
+            path += L"\\L";
+            reg += path + L"]\r\n";
+            if (level == 50 || level == 200) reg += L"\"JavaHome\"=\"C:\\\\level" + std::to_wstring(level) + L"\"\r\n";
+            reg += L"\r\n";
+        }
+    } else if (name == L"many-values") {
+        reg += jre + L"]\r\n";
+        for (int i = 0; i < 32769; ++i) reg += L"\"v" + std::to_wstring(i) + L"\"=\"x\"\r\n";
+        reg += L"\r\n" + jre + L"\\1.4.2]\r\n\"JavaHome\"=\"C:\\\\jre142\"\r\n";
+    } else if (name == L"non-ansi") {
+        // Read through the ANSI code page (1252 here), the CJK characters
+        // become "?": the data keeps its place, the key cannot be opened.
+        reg += jre + L"\\1.4.2]\r\n\"JavaHome\"=\"C:\\\\J\u00e4ger\\\\\u4e2d\"\r\n\"Pfad\u4e2d\u6587\"=\"z\"\r\n\r\n";
+        reg += jre + L"\\1.5-\u4e2d\u6587]\r\n\"JavaHome\"=\"C:\\\\x\"\r\n";
+    } else {
+        return {};
+    }
+    return reg;
+}
+
+bool generate(const std::wstring& name) {
+    const std::wstring reg = generatedRegistry(name);
+    if (reg.empty()) return fail("no such generated registry");
+    const std::wstring path = L"C:\\kestrune\\reg\\" + name + L".reg";
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fail("registry file not written");
+    DWORD written = 0;
+    WriteFile(file, reg.data(), static_cast<DWORD>(reg.size() * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+    return runAndWait(L"regedit.exe /S " + path);
+}
+
 bool prepare(const e2eCase& c) {
     const wchar_t standIn[] = L"C:\\kestrune\\java.exe";
     for (const wchar_t* home : homes) {
@@ -99,13 +154,19 @@ bool prepare(const e2eCase& c) {
         while (start <= commands.size()) {
             std::size_t end = commands.find(L'\n', start);
             if (end == std::wstring::npos) end = commands.size();
-            if (end > start && !runAndWait(commands.substr(start, end - start))) return false;
+            const std::wstring command = commands.substr(start, end - start);
+            const std::wstring generateVerb = L"generate:";
+            if (command.compare(0, generateVerb.size(), generateVerb) == 0) {
+                if (!generate(command.substr(generateVerb.size()))) return false;
+            } else if (!command.empty() && !runAndWait(command)) {
+                return false;
+            }
             start = end + 1;
         }
     }
     DeleteFileW(recordPath);
     SetEnvironmentVariableW(L"KESTRUNE_RECORD", recordPath);
-    SetEnvironmentVariableW(L"JAVA_HOME", c.javaHome);  // nullptr removes it
+    SetEnvironmentVariableW(L"JAVA_HOME", c.javaHome != nullptr ? expand(c, c.javaHome).c_str() : nullptr);
     return true;
 }
 
@@ -130,7 +191,7 @@ BOOL CALLBACK collectBox(HWND window, LPARAM context) {
     for (const boxSeen& seen : *search.boxes) {
         if (seen.window == window) return TRUE;
     }
-    std::vector<wchar_t> caption(512), text(40000);
+    std::vector<wchar_t> caption(512), text(70000);
     GetWindowTextW(window, caption.data(), static_cast<int>(caption.size()));
     GetDlgItemTextW(window, 0xFFFF, text.data(), static_cast<int>(text.size()));
     search.boxes->push_back({window, caption.data(), text.data()});
@@ -140,12 +201,14 @@ BOOL CALLBACK collectBox(HWND window, LPARAM context) {
 
 // Starts the launcher and presses OK on each box it shows until it ends.
 bool runLauncher(const e2eCase& c, std::vector<boxSeen>& boxes, DWORD& exitCode) {
-    std::wstring commandLine = c.commandLine;
+    std::wstring commandLine = expand(c, c.commandLine);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return fail("launcher did not start");
+        fail("launcher did not start");
+        exitCode = 98;
+        return false;
     }
     boxSearch search{process.dwProcessId, &boxes};
     const DWORD started = GetTickCount();
@@ -214,7 +277,8 @@ int runCase(const e2eCase& c) {
         ok = check(false, "number of boxes", L"1", std::to_wstring(boxes.size()));
     } else {
         ok = check(boxes[0].caption == L"Kestrune", "box caption", L"Kestrune", boxes[0].caption) && ok;
-        ok = check(matches(c.box, boxes[0].text), "box text", c.box, boxes[0].text) && ok;
+        const std::wstring box = expand(c, c.box);
+        ok = check(matches(box, boxes[0].text), "box text", box, boxes[0].text) && ok;
     }
 
     // A started VM writes its record soon after the launcher ends; when none
@@ -228,7 +292,8 @@ int runCase(const e2eCase& c) {
         ok = check(lstrcmpiW(record[0].c_str(), c.startedProgram) == 0, "started program", c.startedProgram,
                    record[0]) && ok;
         ok = check(record[1] == L"2", "show state", L"2", record[1]) && ok;
-        ok = check(record[2] == c.startedCommandLine, "command line", c.startedCommandLine, record[2]) && ok;
+        const std::wstring expected = expand(c, c.startedCommandLine);
+        ok = check(record[2] == expected, "command line", expected, record[2]) && ok;
     }
     ok = check(exitCode == static_cast<DWORD>(c.exitCode), "exit code", std::to_wstring(c.exitCode),
                std::to_wstring(exitCode)) && ok;
