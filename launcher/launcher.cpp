@@ -87,12 +87,12 @@ void runLauncher() {
     platform::showMessage(u"JavaVM: " + home + u"\\bin\\javaw.exe");
 }
 
-std::u16string failureMessage(std::exception_ptr failure) {
+std::u16string failureMessage(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const startFailure& start) {
-        std::u16string text = u"Java konnte nicht gestartet werden.\n\nProgramm: " + start.program +
-                              u"\n\nFehler " + decimal(start.code);
+        std::u16string text =
+            u"Java konnte nicht gestartet werden.\n\nProgramm: " + start.program + u"\n\nFehler " + decimal(start.code);
         const std::u16string reason = platform::systemErrorText(start.code);
         if (!reason.empty()) text += u": " + reason;
         return text;

@@ -26,7 +26,7 @@ struct startFailure : std::exception {
 void runLauncher();
 
 // The German text that tells the user what failure ended the run.
-std::u16string failureMessage(std::exception_ptr failure);
+std::u16string failureMessage(const std::exception_ptr& failure);
 
 // runLauncher, with any failure that reaches it reported in an error box.
 // Returns the process's exit code: 0, or 1 after a failure.

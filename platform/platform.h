@@ -46,16 +46,14 @@ using ansiText = std::basic_string<char, ansiTraits>;
 
 // RegOpenKeyExA(root, subKey, 0, access, &key). subKey is ANSI text; the empty
 // text opens the root itself. Key names match without regard to case.
-std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access,
-                        regKey& key);
+std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access, regKey& key);
 
 // RegEnumValueA(key, index, name, &nameCapacity, nullptr, nullptr, nullptr,
 // nullptr): the value's name only, no data. On success name holds the
 // NUL-terminated name and nameCapacity its length without the NUL.
 // regMoreData when the name and its NUL do not fit nameCapacity bytes,
 // regNoMoreItems past the last value.
-std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name,
-                              std::uint32_t& nameCapacity);
+std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name, std::uint32_t& nameCapacity);
 
 // RegEnumKeyA(key, index, name, capacity): the subkey's NUL-terminated name.
 // regMoreData when it does not fit, regNoMoreItems past the last subkey.
@@ -64,8 +62,8 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
 // RegQueryValueExA(key, valueName, nullptr, &type, data, &dataCapacity). On
 // success type and the first dataCapacity bytes of data hold the value; when
 // the data does not fit, regMoreData (data then holds nothing usable).
-std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type,
-                           unsigned char* data, std::uint32_t& dataCapacity);
+std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type, unsigned char* data,
+                           std::uint32_t& dataCapacity);
 
 // RegCloseKey(key); its status is of no interest.
 void regCloseKey(regKey key);

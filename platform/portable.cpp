@@ -3,6 +3,7 @@
 // process state. Used by the host tests, the fuzzer and the benchmarks.
 #include "platform/portable.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <map>
@@ -112,17 +113,18 @@ void addKey(const std::string& path) {
     walk(path, true);
 }
 
-void setValue(const std::string& path, const std::string& name, std::uint32_t type,
-              const std::string& data) {
-    regNode& node = *walk(path, true);
-    const std::string key = folded(name);
-    const auto found = node.valueIndex.find(key);
+void setValue(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
+    regNode* key = walk(path, true);
+    if (key == nullptr) return;  // a path with an empty level names no key
+    regNode& node = *key;
+    const std::string folding = folded(name);
+    const auto found = node.valueIndex.find(folding);
     if (found != node.valueIndex.end()) {
         node.values[found->second].type = type;
         node.values[found->second].data = data;
         return;
     }
-    node.valueIndex[key] = node.values.size();
+    node.valueIndex[folding] = node.values.size();
     node.values.push_back({name, type, data});
 }
 
@@ -132,19 +134,22 @@ void setString(const std::string& path, const std::string& name, const std::u16s
 }
 
 void failValueEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status) {
-    regNode& node = *walk(path, true);
-    node.valueFailFrom = fromIndex;
-    node.valueFailStatus = status;
+    regNode* node = walk(path, true);
+    if (node == nullptr) return;
+    node->valueFailFrom = fromIndex;
+    node->valueFailStatus = status;
 }
 
 void failSubkeyEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status) {
-    regNode& node = *walk(path, true);
-    node.subkeyFailFrom = fromIndex;
-    node.subkeyFailStatus = status;
+    regNode* node = walk(path, true);
+    if (node == nullptr) return;
+    node->subkeyFailFrom = fromIndex;
+    node->subkeyFailStatus = status;
 }
 
 void failOpen(const std::string& path, std::int32_t status) {
-    walk(path, true)->openStatus = status;
+    regNode* node = walk(path, true);
+    if (node != nullptr) node->openStatus = status;
 }
 
 int openKeyCount() {
@@ -183,8 +188,7 @@ const std::vector<processStart>& processStarts() {
 
 namespace platform {
 
-std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access,
-                        regKey& key) {
+std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access, regKey& key) {
     ++state.registryCalls;
     (void)access;
     if (root != hkeyLocalMachine) return regFileNotFound;
@@ -196,8 +200,7 @@ std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_
     return regSuccess;
 }
 
-std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name,
-                              std::uint32_t& nameCapacity) {
+std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name, std::uint32_t& nameCapacity) {
     ++state.registryCalls;
     const regNode* node = opened(key);
     if (node == nullptr) return 6;  // ERROR_INVALID_HANDLE
@@ -222,8 +225,8 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
     return regSuccess;
 }
 
-std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type,
-                           unsigned char* data, std::uint32_t& dataCapacity) {
+std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type, unsigned char* data,
+                           std::uint32_t& dataCapacity) {
     ++state.registryCalls;
     const regNode* node = opened(key);
     if (node == nullptr) return 6;
@@ -231,7 +234,7 @@ std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t&
     if (found == node->valueIndex.end()) return regFileNotFound;
     const regValue& value = node->values[found->second];
     if (value.data.size() > dataCapacity) return regMoreData;
-    std::memcpy(data, value.data.data(), value.data.size());
+    std::copy(value.data.begin(), value.data.end(), data);
     type = value.type;
     dataCapacity = static_cast<std::uint32_t>(value.data.size());
     return regSuccess;

@@ -21,8 +21,7 @@ void addKey(const std::string& path);
 
 // Stores a value with raw data (the key is created when missing). Setting an
 // existing name replaces its type and data and keeps its place.
-void setValue(const std::string& path, const std::string& name, std::uint32_t type,
-              const std::string& data);
+void setValue(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data);
 
 // Stores a REG_SZ value: the text in Latin-1 with its terminating NUL.
 void setString(const std::string& path, const std::string& name, const std::u16string& text);

@@ -35,20 +35,17 @@ HKEY handle(platform::regKey key) {
 
 namespace platform {
 
-std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access,
-                        regKey& key) {
+std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access, regKey& key) {
     HKEY opened = nullptr;
-    const LONG status = RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)),
-                                      subKey.c_str(), 0, access, &opened);
+    const LONG status =
+        RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)), subKey.c_str(), 0, access, &opened);
     if (status == ERROR_SUCCESS) key = reinterpret_cast<regKey>(opened);
     return status;
 }
 
-std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name,
-                              std::uint32_t& nameCapacity) {
+std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name, std::uint32_t& nameCapacity) {
     DWORD capacity = nameCapacity;
-    const LONG status =
-        RegEnumValueA(handle(key), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    const LONG status = RegEnumValueA(handle(key), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_SUCCESS) nameCapacity = capacity;
     return status;
 }
@@ -57,12 +54,11 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
     return RegEnumKeyA(handle(key), index, name, capacity);
 }
 
-std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type,
-                           unsigned char* data, std::uint32_t& dataCapacity) {
+std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type, unsigned char* data,
+                           std::uint32_t& dataCapacity) {
     DWORD valueType = REG_NONE;
     DWORD capacity = dataCapacity;
-    const LONG status =
-        RegQueryValueExA(handle(key), valueName.c_str(), nullptr, &valueType, data, &capacity);
+    const LONG status = RegQueryValueExA(handle(key), valueName.c_str(), nullptr, &valueType, data, &capacity);
     if (status == ERROR_SUCCESS) {
         type = valueType;
         dataCapacity = capacity;
@@ -100,14 +96,14 @@ std::u16string upperCase(const std::u16string& text) {
     const int size = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length, nullptr, 0);
     if (size <= 0) return text;
     std::u16string result(static_cast<std::size_t>(size), u'\0');
-    LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length,
-                 reinterpret_cast<wchar_t*>(&result[0]), size);
+    LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length, reinterpret_cast<wchar_t*>(&result[0]),
+                 size);
     return result;
 }
 
 void processPendingMessages() {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -122,8 +118,7 @@ std::u16string environmentVariable(const std::u16string& name) {
     DWORD size = 256;
     for (;;) {
         value.resize(size);
-        const DWORD length =
-            GetEnvironmentVariableW(wide(name), reinterpret_cast<wchar_t*>(&value[0]), size);
+        const DWORD length = GetEnvironmentVariableW(wide(name), reinterpret_cast<wchar_t*>(&value[0]), size);
         if (length == 0) return {};  // unset, or set to nothing
         if (length < size) {
             value.resize(length);
@@ -154,8 +149,8 @@ std::uint32_t startProcess(const std::u16string& commandLine) {
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
+        FALSE) {
         const DWORD error = GetLastError();
         return error != 0 ? error : ERROR_GEN_FAILURE;
     }
@@ -166,9 +161,9 @@ std::uint32_t startProcess(const std::u16string& commandLine) {
 
 std::u16string systemErrorText(std::uint32_t code) {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::u16string text;
     if (length != 0 && buffer != nullptr) text.assign(reinterpret_cast<const char16_t*>(buffer), length);
     LocalFree(buffer);
@@ -180,8 +175,8 @@ std::u16string systemErrorText(std::uint32_t code) {
 
 }  // namespace platform
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    if (commandLine != nullptr) entryCommandText = commandLine;
+int WINAPI wWinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPWSTR lpCmdLine, int /*nShowCmd*/) {
+    if (lpCmdLine != nullptr) entryCommandText = lpCmdLine;
     return launcherMain();
 }
 
@@ -207,7 +202,7 @@ struct internalError : std::exception {
 };
 }  // namespace
 
-namespace std {
+namespace std {  // NOLINT(cert-dcl58-cpp): replaces libstdc++'s own definitions, see above
 void __throw_bad_alloc() {
     throw bad_alloc();
 }

@@ -2,6 +2,8 @@
 
 #include <climits>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -30,8 +32,7 @@ std::u16string nameFromBuffer(const char* buffer, std::size_t length) {
 // status and the name's length. An index whose name does not fit is passed
 // over, so one overlong name hides no other; any other status ends the list.
 template <typename Enumerate>
-regNameList listNames(std::uint32_t rootKey, const std::u16string& keyPath, std::uint32_t access,
-                      Enumerate enumerate) {
+regNameList listNames(std::uint32_t rootKey, const std::u16string& keyPath, std::uint32_t access, Enumerate enumerate) {
     regNameList names;
     platform::regKey key = 0;
     lastStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), access, key);
@@ -67,6 +68,16 @@ std::u16string lastLevel(const std::u16string& path) {
     return path.substr(path.rfind(u'\\') + 1);
 }
 
+// The parts one after the other, in one allocation.
+std::u16string joined(std::initializer_list<std::u16string_view> parts) {
+    std::size_t length = 0;
+    for (const std::u16string_view part : parts) length += part.size();
+    std::u16string text;
+    text.reserve(length);
+    for (const std::u16string_view part : parts) text.append(part);
+    return text;
+}
+
 bool contains(const std::u16string& text, const std::u16string& part) {
     return text.find(part) != std::u16string::npos;
 }
@@ -75,8 +86,7 @@ bool contains(const std::u16string& text, const std::u16string& part) {
 // name, key path; upperSearch and upperShown are the upper-cased search text
 // and shown path, computed once per key.
 bool isHit(const regSearchSpec& spec, const std::u16string& data, const std::u16string& name,
-           const std::u16string& shown, const std::u16string& upperSearch,
-           const std::u16string& upperShown) {
+           const std::u16string& shown, const std::u16string& upperSearch, const std::u16string& upperShown) {
     const std::u16string& search = spec.searchText;
     if (spec.matchMode == 0) {
         if (search == data && spec.matchValueData != 0) return true;
@@ -116,8 +126,7 @@ regNameList regListSubkeyNames(std::uint32_t rootKey, const std::u16string& keyP
                      });
 }
 
-std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath,
-                             const std::u16string& valueName) {
+std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath, const std::u16string& valueName) {
     platform::regKey key = 0;
     lastStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), platform::keyQueryValue, key);
     if (lastStatus != platform::regSuccess) return {};
@@ -130,8 +139,8 @@ std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPat
     try {
         lastStatus = platform::regQueryValue(key, platform::toAnsi(valueName), type, data, length);
         if (lastStatus == platform::regSuccess && type == platform::regSz) {
-            text = nameFromBuffer(reinterpret_cast<const char*>(data),
-                                  length < dataBufferSize ? length : dataBufferSize);
+            text =
+                nameFromBuffer(reinterpret_cast<const char*>(data), length < dataBufferSize ? length : dataBufferSize);
         }
     } catch (...) {
         platform::regCloseKey(key);
@@ -155,7 +164,7 @@ void regSearch(regSearchSpec& spec, std::vector<std::u16string>& hits) {
         platform::processPendingMessages();
         const std::u16string data = regReadString(spec.rootKey, spec.keyPath, name);
         if (isHit(spec, data, name, shown, upperSearch, upperShown)) {
-            hits.push_back(shown + u"\r\n" + name + u"\r\n" + data);
+            hits.push_back(joined({shown, u"\r\n", name, u"\r\n", data}));
         }
     }
     // The counter covers exactly 32,768 values, then overflows on its last step.
@@ -169,7 +178,7 @@ void regSearch(regSearchSpec& spec, std::vector<std::u16string>& hits) {
         platform::processPendingMessages();
         std::u16string remembered = spec.keyPath;
         try {
-            spec.keyPath = remembered.empty() ? subkey : remembered + u'\\' + subkey;
+            spec.keyPath = remembered.empty() ? subkey : joined({remembered, u"\\", subkey});
             regSearch(spec, hits);
         } catch (...) {
             // A failure below costs only that subkey's subtree; the search

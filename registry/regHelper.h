@@ -29,8 +29,7 @@ regNameList regListSubkeyNames(std::uint32_t rootKey, const std::u16string& keyP
 // The text of a REG_SZ value (the empty name addresses the default value), up
 // to its first NUL and never past the bytes the registry returned. Empty for a
 // missing key or value, any other type, or data over 256 bytes with its NUL.
-std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath,
-                             const std::u16string& valueName);
+std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath, const std::u16string& valueName);
 
 // The status of the last registry open, enumeration or query made by the
 // operations above (0 for success).

@@ -38,19 +38,25 @@ part partAt(double x, double y) {
 int colourIndex(part p, int colours) {
     if (colours == 2) return 0;
     switch (p) {
-        case saucer: return 8;   // grey
-        case body: return 12;    // blue
-        case rim: return 4;      // navy
-        case handle: return 4;   // navy
-        case steam: return 9;    // red
-        default: return 0;
+        case saucer:
+            return 8;  // grey
+        case body:
+            return 12;  // blue
+        case rim:
+            return 4;  // navy
+        case handle:
+            return 4;  // navy
+        case steam:
+            return 9;  // red
+        default:
+            return 0;
     }
 }
 
-const std::uint8_t palette16[16][3] = {
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},     {128, 0, 128},
-    {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+const std::uint8_t palette16[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                       {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                       {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                       {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
 
 void put16(std::vector<std::uint8_t>& out, unsigned v) {
     out.push_back(v & 0xFF);
@@ -132,8 +138,7 @@ int main(int argc, char** argv) {
     for (const auto& img : images) out.insert(out.end(), img.begin(), img.end());
 
     std::FILE* file = std::fopen(argv[1], "wb");
-    if (file == nullptr || std::fwrite(out.data(), 1, out.size(), file) != out.size() ||
-        std::fclose(file) != 0) {
+    if (file == nullptr || std::fwrite(out.data(), 1, out.size(), file) != out.size() || std::fclose(file) != 0) {
         std::perror(argv[1]);
         return 1;
     }

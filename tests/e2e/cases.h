@@ -33,6 +33,7 @@ struct e2eCase {
 #define FILL L"\x01"
 #define NOT_FOUND L"Es konnte keine Java Version 1.4XXX auf Ihrem System ermittelt werden"
 
+// clang-format off
 const e2eCase e2eCases[] = {
     // ---- JAVA_HOME and the command line ----
     {"javaHomeWithArguments", nullptr, L"C:\\j2re", KESTRUNE L" -jar app.jar",
@@ -94,9 +95,11 @@ const e2eCase e2eCases[] = {
     {"registryNonAnsiText", GENERATE(L"non-ansi"), nullptr, KESTRUNE,
      L"JavaVM: C:\\J\u00e4ger\\?\\bin\\javaw.exe", nullptr, nullptr, 0},
 };
+// clang-format on
 
 // Cases that need a 64-bit prefix: a 32-bit launcher sees the 32-bit
 // registry view only.
+// clang-format off
 const e2eCase e2eCases64[] = {
     {"view64OnlyNotSeen",
      L"reg.exe add \"HKLM\\Software\\JavaSoft\\Java Runtime Environment\\1.8\" /v JavaHome /d C:\\jre142 /f /reg:64",
@@ -105,3 +108,4 @@ const e2eCase e2eCases64[] = {
      L"reg.exe add \"HKLM\\Software\\JavaSoft\\Java Runtime Environment\\1.8\" /v JavaHome /d C:\\jre142 /f /reg:32",
      nullptr, KESTRUNE L" -version", nullptr, L"C:\\jre142\\bin\\java.exe", L"C:\\jre142\\bin\\java.exe -version", 0},
 };
+// clang-format on

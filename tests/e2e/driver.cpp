@@ -28,8 +28,10 @@ const DWORD launcherTimeoutMs = 60000;
 const DWORD recordTimeoutMs = 20000;
 
 const wchar_t* const homes[] = {
-    L"C:\\j2re",  L"C:\\Program Files\\Java\\j2re", L"C:\\jre131", L"C:\\jre14", L"C:\\jre142",
-    L"C:\\jre19", L"C:\\jre110", L"C:\\tools",
+    L"C:\\j2re",   L"C:\\Program Files\\Java\\j2re",
+    L"C:\\jre131", L"C:\\jre14",
+    L"C:\\jre142", L"C:\\jre19",
+    L"C:\\jre110", L"C:\\tools",
 };
 
 // Non-ASCII as \u{...}, line breaks and tabs visible, for readable reports.
@@ -290,13 +292,15 @@ int runCase(const e2eCase& c) {
         ok = check(false, "started program", c.startedProgram, L"(none)");
     } else {
         ok = check(lstrcmpiW(record[0].c_str(), c.startedProgram) == 0, "started program", c.startedProgram,
-                   record[0]) && ok;
+                   record[0]) &&
+             ok;
         ok = check(record[1] == L"2", "show state", L"2", record[1]) && ok;
         const std::wstring expected = expand(c, c.startedCommandLine);
         ok = check(record[2] == expected, "command line", expected, record[2]) && ok;
     }
     ok = check(exitCode == static_cast<DWORD>(c.exitCode), "exit code", std::to_wstring(c.exitCode),
-               std::to_wstring(exitCode)) && ok;
+               std::to_wstring(exitCode)) &&
+         ok;
     std::printf("%s: %s\n", c.name, ok ? "passed" : "FAILED");
     return ok ? 0 : 1;
 }
@@ -309,8 +313,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const auto* table : {&e2eCases[0], &e2eCases64[0]}) {
-        const std::size_t count = table == e2eCases ? sizeof e2eCases / sizeof e2eCases[0]
-                                                    : sizeof e2eCases64 / sizeof e2eCases64[0];
+        const std::size_t count =
+            table == e2eCases ? sizeof e2eCases / sizeof e2eCases[0] : sizeof e2eCases64 / sizeof e2eCases64[0];
         for (std::size_t i = 0; i < count; ++i) {
             if (std::strcmp(table[i].name, argv[1]) == 0) return runCase(table[i]);
         }

@@ -16,8 +16,8 @@ namespace {
 
 std::string utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
     return out;
@@ -35,8 +35,8 @@ int main() {
     GetStartupInfoW(&startup);
     const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
 
-    const std::string record = utf8(std::wstring(module, moduleLength)) + "\n" + std::to_string(show) + "\n" +
-                               utf8(GetCommandLineW()) + "\n";
+    const std::string record =
+        utf8(std::wstring(module, moduleLength)) + "\n" + std::to_string(show) + "\n" + utf8(GetCommandLineW()) + "\n";
     const std::wstring temporary = std::wstring(recordPath) + L".part";
     const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 4;

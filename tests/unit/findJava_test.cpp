@@ -20,6 +20,7 @@ struct findCase {
     std::string home;
 };
 
+// clang-format off
 const findCase cases[] = {
     {"oneRuntime", {{jre + "\\1.4.2", "JavaHome", regSz, sz("C:\\j2re")}}, "C:\\j2re"},
     {"longerVersionWins",
@@ -54,6 +55,7 @@ const findCase cases[] = {
     {"homeWithBlanksAsStored", {{jre + "\\1.4", "JavaHome", regSz, sz("C:\\Program Files\\Java\\j2re ")}},
      "C:\\Program Files\\Java\\j2re "},
 };
+// clang-format on
 
 class findTest : public platformTest, public ::testing::WithParamInterface<findCase> {};
 

@@ -25,6 +25,7 @@ struct launcherCase {
     int exitCode;
 };
 
+// clang-format off
 const launcherCase cases[] = {
     {"javaHomeWithArguments", u"-jar app.jar", u"C:\\j2re", {}, 0,
      u"", u"C:\\j2re\\bin\\java.exe -jar app.jar", 0},
@@ -59,6 +60,7 @@ const launcherCase cases[] = {
     {"failedStartWithoutSystemText", u"-version", u"C:\\j2re", {}, 1450,
      u"Java konnte nicht gestartet werden.\n\nProgramm: C:\\j2re\\bin\\java.exe\n\nFehler 1450", u"", 1},
 };
+// clang-format on
 
 class launcherTest : public platformTest, public ::testing::WithParamInterface<launcherCase> {};
 
@@ -100,8 +102,8 @@ TEST_F(platformTest, registryFailureAtStartingKeyIsReported) {
     EXPECT_EQ(launcherMain(), 1);
     ASSERT_EQ(portable::messageBoxes().size(), 1U);
     EXPECT_EQ(show(portable::messageBoxes()[0].text),
-              show(u"Die Registry konnte nicht durchsucht werden: Der Schl\u00fcssel HKEY_LOCAL_MACHINE\\" +
-                   u16(jre) + u" hat zu viele Werte (32768 oder mehr)."));
+              show(u"Die Registry konnte nicht durchsucht werden: Der Schl\u00fcssel HKEY_LOCAL_MACHINE\\" + u16(jre) +
+                   u" hat zu viele Werte (32768 oder mehr)."));
     EXPECT_TRUE(portable::processStarts().empty());
 }
 

@@ -24,6 +24,7 @@ struct listCase {
     std::vector<std::string> subkeys;
 };
 
+// clang-format off
 const listCase listCases[] = {
     {"missingKey", {}, "K", {""}, {""}},
     {"keyWithoutNames", {{"K", "", keyOnly, ""}}, "K", {""}, {""}},
@@ -43,6 +44,7 @@ const listCase listCases[] = {
     {"pathMatchedWithoutRegardToCase", {{"Soft\\Key", "v", regSz, sz("")}, {"Soft\\Key\\S\u00e9", "", keyOnly, ""}},
      "SOFT\\kEY", {"v"}, {"S\u00e9"}},
 };
+// clang-format on
 
 class listTest : public platformTest, public ::testing::WithParamInterface<listCase> {};
 
@@ -70,6 +72,7 @@ struct readCase {
     std::string expected;
 };
 
+// clang-format off
 const readCase readCases[] = {
     {"plainString", regSz, sz("C:\\j2re"), "JavaHome", "C:\\j2re"},
     {"nameMatchedWithoutRegardToCase", regSz, sz("C:\\j2re"), "JAVAHOME", "C:\\j2re"},
@@ -84,6 +87,7 @@ const readCase readCases[] = {
     {"emptyString", regSz, sz(""), "JavaHome", ""},
     {"latin1Text", regSz, sz("C:\\J\xe4ger"), "JavaHome", "C:\\J\xe4ger"},
 };
+// clang-format on
 
 class readTest : public platformTest, public ::testing::WithParamInterface<readCase> {};
 
@@ -147,6 +151,7 @@ struct searchCase {
     std::vector<std::u16string> hits;
 };
 
+// clang-format off
 const searchCase searchCases[] = {
     {"launcherSpecFindsVersionKey", {{jre + "\\1.4.2", "JavaHome", regSz, sz("C:\\j2re")}},
      spec(u"JavaHome", jreU, 1, T, T, T, F),
@@ -196,6 +201,7 @@ const searchCase searchCases[] = {
     {"crLfInNamesKeptUnescaped", {{"K", "a\r\nJavaHome", regSz, sz("x\r\ny")}}, spec(u"javahome", u"K", 1, F, F, T, F),
      {u"\\K\r\na\r\nJavaHome\r\nx\r\ny"}},
 };
+// clang-format on
 
 class searchTest : public platformTest, public ::testing::WithParamInterface<searchCase> {};
 
@@ -233,7 +239,10 @@ TEST_F(platformTest, hitsAreAppended) {
 
 // One yield for every value examined and for every subkey visited.
 TEST_F(platformTest, yieldsOncePerValueAndSubkey) {
-    load({{"R", "a", regSz, sz("")}, {"R", "b", regSz, sz("")}, {"R\\S", "", keyOnly, ""}, {"R\\T", "c", regSz, sz("")}});
+    load({{"R", "a", regSz, sz("")},
+          {"R", "b", regSz, sz("")},
+          {"R\\S", "", keyOnly, ""},
+          {"R\\T", "c", regSz, sz("")}});
     regSearchSpec s = spec(u"x", u"R", 1, T, T, T, T);
     std::vector<std::u16string> hits;
     regSearch(s, hits);

@@ -70,8 +70,7 @@ inline std::string latin1(const std::u16string& text) {
 }
 
 class platformTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { portable::reset(); }
     void TearDown() override { EXPECT_EQ(portable::openKeyCount(), 0) << "a registry handle was left open"; }
 };
-
