@@ -8,6 +8,9 @@
 
 namespace {
 
+// ERROR_INVALID_NAME: the syntax of a file name is wrong.
+const std::uint32_t invalidNameError = 123;
+
 const char16_t notFoundText[] = u"Es konnte keine Java Version 1.4XXX auf Ihrem System ermittelt werden";
 
 // The program path goes into the command line in double quotes when it holds
@@ -80,6 +83,10 @@ void runLauncher() {
     if (!commandText.empty()) {
         // For C:\j2re and -jar app.jar: C:\j2re\bin\java.exe -jar app.jar.
         const std::u16string program = home + u"\\bin\\java.exe";
+        // No file name holds a double quote, so such a home names no VM; and
+        // in the command line its quotes would end the quoting early, so that
+        // for "C:\Program Files\j2re" Windows would try C:\Program.exe.
+        if (program.find(u'"') != std::u16string::npos) throw startFailure(program, invalidNameError);
         const std::uint32_t error = platform::startProcess(quotedIfBlank(program) + u' ' + commandText);
         if (error != 0) throw startFailure(program, error);
         return;

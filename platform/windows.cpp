@@ -31,6 +31,20 @@ HKEY handle(platform::regKey key) {
     return reinterpret_cast<HKEY>(key);
 }
 
+// user32 is loaded on first use, not at start: a run with JAVA_HOME set never
+// touches a window function, and loading user32 is a good part of the
+// launcher's own start time. It is one of Windows' known DLLs, so it always
+// comes from the system folder.
+FARPROC user32Address(const char* name) {
+    static const HMODULE module = LoadLibraryW(L"user32.dll");
+    return module != nullptr ? GetProcAddress(module, name) : nullptr;
+}
+
+template <typename Function>
+Function user32(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(user32Address(name)));
+}
+
 }  // namespace
 
 namespace platform {
@@ -102,10 +116,14 @@ std::u16string upperCase(const std::u16string& text) {
 }
 
 void processPendingMessages() {
+    static const auto peek = user32<decltype(&PeekMessageW)>("PeekMessageW");
+    static const auto translate = user32<decltype(&TranslateMessage)>("TranslateMessage");
+    static const auto dispatch = user32<decltype(&DispatchMessageW)>("DispatchMessageW");
+    if (peek == nullptr || translate == nullptr || dispatch == nullptr) return;
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    while (peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        translate(&message);
+        dispatch(&message);
     }
 }
 
@@ -129,7 +147,8 @@ std::u16string environmentVariable(const std::u16string& name) {
 }
 
 void showMessage(const std::u16string& text, bool error) {
-    MessageBoxW(nullptr, wide(text), caption, MB_OK | (error ? MB_ICONERROR : 0U));
+    static const auto messageBox = user32<decltype(&MessageBoxW)>("MessageBoxW");
+    if (messageBox != nullptr) messageBox(nullptr, wide(text), caption, MB_OK | (error ? MB_ICONERROR : 0U));
 }
 
 std::uint32_t startProcess(const std::u16string& commandLine) {

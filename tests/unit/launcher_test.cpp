@@ -41,6 +41,8 @@ const launcherCase cases[] = {
      u"", u"\"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -jar a.jar", 0},
     {"homeWithTabIsQuoted", u"-version", u"C:\\a\tb", {}, 0,
      u"", u"\"C:\\a\tb\\bin\\java.exe\" -version", 0},
+    {"homeWithQuotesNeverStarted", u"-version", u"\"C:\\Program Files\\j2re\"", {}, 0,
+     u"Java konnte nicht gestartet werden.\n\nProgramm: \"C:\\Program Files\\j2re\"\\bin\\java.exe\n\nFehler 123", u"", 1},
     {"relativeHomeUsedAsFound", u"-version", u"jre", {}, 0, u"", u"jre\\bin\\java.exe -version", 0},
     {"nothingFoundWithArguments", u"-jar app.jar", u"", {}, 0, notFound, u"", 0},
     {"nothingFoundWithoutArguments", u"", u"", {}, 0, notFound, u"", 0},
