@@ -3,7 +3,7 @@
 //
 // The input describes a registry (keys deep and wide; names and data with CR
 // LF, NUL, non-Latin characters and lengths at the buffer limits; every value
-// type; enumeration and open errors) and a search specification with any
+// type; enumeration and open errors) and a regSearchSpec with any
 // mode and flag values. Beyond "no crash", every run checks that keyPath is
 // put back, every handle is closed, every hit holds two CR LF, hits are only
 // appended, and the same registry gives the same hits and home twice.
