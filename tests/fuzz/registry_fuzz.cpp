@@ -116,6 +116,17 @@ std::vector<std::string> buildRegistry(FuzzedDataProvider& in) {
     return keys;
 }
 
+// Any UTF-16 code units: non-Latin letters, lone surrogates, NUL, CR LF. The
+// registry itself holds ANSI bytes; such text reaches it only through the
+// conversion, which turns what the code page lacks into "?".
+std::u16string anyText(FuzzedDataProvider& in) {
+    std::u16string text;
+    for (std::size_t n = in.ConsumeIntegralInRange<std::size_t>(0, 12); n > 0; --n) {
+        text += in.ConsumeIntegral<char16_t>();
+    }
+    return text;
+}
+
 std::int16_t truth(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 3)) {
         case 0:
@@ -162,8 +173,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         const std::string text = name(in, false);
         spec.searchText = platform::fromAnsi(platform::ansiText(text.data(), text.size()));
     }
+    if (in.ConsumeBool()) spec.searchText = anyText(in);
     const std::string& start = keys[in.ConsumeIntegralInRange<std::size_t>(0, keys.size() - 1)];
     spec.keyPath = platform::fromAnsi(platform::ansiText(start.data(), start.size()));
+    if (in.ConsumeIntegralInRange(0, 7) == 0) spec.keyPath += anyText(in);
     spec.matchMode = in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 1) : in.ConsumeIntegral<std::int32_t>();
     spec.recurse = truth(in);
     spec.matchKey = truth(in);
