@@ -18,8 +18,8 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   cmake make g++ libgtest-dev libbenchmark-dev \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 \
-  wine wine32:i386 wine64 xvfb x11-utils \
+  wine wine32:i386 wine64 xvfb \
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck llvm \
-  default-jre-headless hyperfine ca-certificates >/dev/null
+  default-jre-headless hyperfine >/dev/null
 
 echo "setup: all packages present"
