@@ -18,7 +18,7 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   cmake make g++ libgtest-dev libbenchmark-dev \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 \
-  wine wine32:i386 wine64 xvfb \
+  wine wine32:i386 wine64 xvfb xauth git \
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck llvm \
   default-jre-headless hyperfine >/dev/null
 
