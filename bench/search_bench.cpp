@@ -69,8 +69,7 @@ void searchTree(benchmark::State& state) {
     state.counters["keys"] = keys;
     state.counters["ns_per_key"] =
         benchmark::Counter(runs * keys, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["calls_per_key"] =
-        static_cast<double>(portable::registryCallCount() - callsBefore) / (runs * keys);
+    state.counters["calls_per_key"] = static_cast<double>(portable::registryCallCount() - callsBefore) / (runs * keys);
     state.counters["peak_heap_KiB"] = static_cast<double>(heapPeak - heapBefore) / 1024.0;
     if (home.empty()) state.SkipWithError("no Java home found");
 }
