@@ -125,9 +125,9 @@ int main(int argc, char** argv) {
     put16(out, 3);
     unsigned offset = 6 + 16 * 3;
     for (std::size_t i = 0; i < images.size(); ++i) {
-        out.push_back(static_cast<std::uint8_t>(formats[i].size));
+        out.push_back(static_cast<std::uint8_t>(formats[i].size));  // width
+        out.push_back(static_cast<std::uint8_t>(formats[i].size));  // height
         out.push_back(static_cast<std::uint8_t>(formats[i].bits == 1 ? 2 : 16));
-        out.push_back(0);
         out.push_back(0);
         put16(out, 1);
         put16(out, formats[i].bits);

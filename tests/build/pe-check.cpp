@@ -59,19 +59,30 @@ bool containsUtf16(const std::string& text) {
     return std::search(image.begin(), image.end(), wide.begin(), wide.end()) != image.end();
 }
 
-// Number of entries directly below a resource directory entry of the given
-// type, or 0 when the type is missing.
-std::uint32_t resourceCount(std::size_t root, std::uint32_t type) {
-    const std::uint32_t entries = read(root + 12, 2) + read(root + 14, 2);
+// The resource directory below the entry of the given id, or 0.
+std::size_t subdirectory(std::size_t root, std::size_t directory, std::uint32_t id, bool first) {
+    const std::uint32_t entries = read(directory + 12, 2) + read(directory + 14, 2);
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::size_t entry = root + 16 + 8 * i;
-        if (read(entry, 4) != type) continue;
+        const std::size_t entry = directory + 16 + 8 * i;
+        if (!first && read(entry, 4) != id) continue;
         const std::uint32_t target = read(entry + 4, 4);
-        if ((target & 0x80000000U) == 0) return 0;
-        const std::size_t directory = root + (target & 0x7FFFFFFFU);
-        return read(directory + 12, 2) + read(directory + 14, 2);
+        return root + (target & 0x7FFFFFFFU);
     }
     return 0;
+}
+
+// Number of resources of a type, or 0 when the type is missing.
+std::uint32_t resourceCount(std::size_t root, std::uint32_t type) {
+    const std::size_t names = subdirectory(root, root, type, false);
+    return names == 0 ? 0 : read(names + 12, 2) + read(names + 14, 2);
+}
+
+// File offset of the data of the first resource of a type, or the image size.
+std::size_t resourceData(std::size_t root, std::uint32_t type) {
+    const std::size_t names = subdirectory(root, root, type, false);
+    const std::size_t languages = names == 0 ? 0 : subdirectory(root, names, 0, true);
+    const std::size_t data = languages == 0 ? 0 : subdirectory(root, languages, 0, true);
+    return data == 0 ? image.size() : fileOffset(read(data, 4));
 }
 
 }  // namespace
@@ -122,6 +133,18 @@ int main(int argc, char** argv) {
     const std::size_t resources = fileOffset(read(optional + 112, 4));
     expect(resourceCount(resources, 3) == 3, "three icon images");
     expect(resourceCount(resources, 14) == 1, "one icon group");
+    // The group's entries: width, height, colours, bits per pixel.
+    const std::size_t group = resourceData(resources, 14);
+    const std::uint32_t icons[3][4] = {{32, 32, 2, 1}, {32, 32, 16, 4}, {16, 16, 16, 4}};
+    expect(read(group + 4, 2) == 3, "the icon group lists three images");
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::size_t entry = group + 6 + 14 * i;
+        const std::uint32_t* want = icons[i];
+        expect(read(entry, 1) == want[0] && read(entry + 1, 1) == want[1] && read(entry + 2, 1) == want[2] % 256 &&
+                   read(entry + 6, 2) == want[3],
+               "icon " + std::to_string(i + 1) + " is " + std::to_string(want[0]) + "x" + std::to_string(want[1]) +
+                   " in " + std::to_string(want[2]) + " colours");
+    }
     expect(resourceCount(resources, 16) == 1, "one version resource");
 
     const unsigned char signature[] = {0xBD, 0x04, 0xEF, 0xFE};
