@@ -31,10 +31,7 @@ contributors=$(awk '
   { pending = 0 }' "$map" |
   while read -r hex file; do echo "$((hex)) ${file##*/}"; done |
   awk '{ sum[$2] += $1 } END { for (f in sum) print sum[f], f }' | sort -rn | sed -n 1,8p |
-  while read -r bytes file; do
-    case $file in *.obj) file="${file%.cpp.obj}.cpp (Kestrune)";; esac
-    printf '| %s | %d |\n' "$file" "$bytes"
-  done)
+  while read -r bytes file; do printf '| %s | %d |\n' "$file" "$bytes"; done)
 
 # ---- Search on the in-memory registry ----
 echo "registry search benchmark ..."
@@ -69,14 +66,14 @@ hyperfine --style basic --warmup 3 --runs 30 --export-markdown "$work/start.md" 
   -n 'Kestrune.exe -version (JAVA_HOME set)' "JAVA_HOME='C:\\bench' wine 'C:\\Kestrune.exe' -version" \
   -n 'stand-in java.exe -version directly' "KESTRUNE_RECORD='C:\\bench\\direct.txt' wine 'C:\\bench\\bin\\java.exe' -version" \
   >"$work/start.txt" 2>&1
-wineserver -k
 ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+ ± [0-9.]+ times faster than' "$1" | sed 's/^ *//'; }
 
 {
   echo "# Performance"
   echo
   echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')), $(free -g | awk '/^Mem/ {print $2}') GiB, Debian $(cat /etc/debian_version), $(wine --version), $(i686-w64-mingw32-g++ --version | head -1)."
-  echo "Figures vary from run to run by a few per cent; none of them is asserted by a test."
+  echo "Figures vary from run to run; none of them is asserted by a test. The machine is a shared virtual machine: runs"
+  echo "at busier times measured up to twice these times (and the Wine ratios then swing widely)."
   echo
   echo "## Executable size"
   echo

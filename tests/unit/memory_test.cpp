@@ -97,8 +97,6 @@ TEST_F(platformTest, searchSurvivesMemoryRunningOutAnywhere) {
 }
 
 TEST_F(platformTest, runReportsMemoryRunningOutAnywhere) {
-    loadRuntimes();
-    portable::setCommandText(u"-version");
     for (long limit = 0;; ++limit) {
         portable::reset();
         loadRuntimes();
