@@ -44,7 +44,7 @@ export WINEPREFIX=$root/$work/prefix
 make_prefix "$WINEPREFIX" win32 >/dev/null 2>&1
 mkdir -p "$WINEPREFIX/drive_c/bench/bin"
 cp "$exe" "$WINEPREFIX/drive_c/Kestrune.exe"
-cp build/windows/tests/e2e/java.exe "$WINEPREFIX/drive_c/bench/bin/java.exe"
+cp build/windows/tests/e2e/e2e-driver.exe "$WINEPREFIX/drive_c/bench/bin/java.exe"  # the end-to-end driver plays the VM
 export KESTRUNE_RECORD='C:\bench\record.txt'
 {
   echo REGEDIT4

@@ -87,7 +87,7 @@ void runLauncher() {
         // in the command line its quotes would end the quoting early, so that
         // for "C:\Program Files\j2re" Windows would try C:\Program.exe.
         if (program.find(u'"') != std::u16string::npos) throw startFailure(program, invalidNameError);
-        const std::uint32_t error = platform::startProcess(quotedIfBlank(program) + u' ' + commandText);
+        const std::uint32_t error = platform::startProcess(program, quotedIfBlank(program) + u' ' + commandText);
         if (error != 0) throw startFailure(program, error);
         return;
     }
@@ -100,7 +100,7 @@ std::u16string failureMessage(const std::exception_ptr& failure) {
     } catch (const startFailure& start) {
         std::u16string text =
             u"Java konnte nicht gestartet werden.\n\nProgramm: " + start.program + u"\n\nFehler " + decimal(start.code);
-        const std::u16string reason = platform::systemErrorText(start.code);
+        const std::u16string reason = platform::systemErrorText(start.code, start.program);
         if (!reason.empty()) text += u": " + reason;
         return text;
     } catch (const tooManyValuesFailure& registry) {

@@ -70,8 +70,11 @@ void regCloseKey(regKey key);
 
 // ---- Text ------------------------------------------------------------------
 
-// Conversions between UTF-16 and the system's ANSI code page. Characters the
-// code page lacks become its default character.
+// Conversions between UTF-16 and the system's ANSI code page. A character the
+// code page lacks becomes a look-alike where Windows knows one ("best fit":
+// the fullwidth J, U+FF2A, becomes J, and the fullwidth backslash, U+FF3C, a
+// backslash), otherwise "?". The ANSI registry functions convert the names
+// they return the same way.
 ansiText toAnsi(const std::u16string& text);
 std::u16string fromAnsi(const ansiText& text);
 
@@ -96,13 +99,18 @@ std::u16string environmentVariable(const std::u16string& name);
 // error box also shows the error icon. Returns when the user dismisses it.
 void showMessage(const std::u16string& text, bool error = false);
 
-// Starts a process from one command line, its window minimized and active,
-// with the default directory and environment, and does not wait for it.
-// Returns 0 on success, otherwise the system's error code.
-std::uint32_t startProcess(const std::u16string& commandLine);
+// Starts program with the command line, its window minimized and active,
+// with the default directory and environment, and does not wait for it. The
+// program is found as Windows finds the program named first on a command
+// line (a relative path beside the launcher first), but only that file can
+// start: when it is missing or a folder, nothing starts and the result is 2
+// (file not found), whatever the command line holds. Returns 0 on success,
+// otherwise the system's error code.
+std::uint32_t startProcess(const std::u16string& program, const std::u16string& commandLine);
 
-// The system's own text for an error code, without a trailing line break;
-// empty when the system has none.
-std::u16string systemErrorText(std::uint32_t code);
+// The system's own text for an error code, its inserts (%1 and the like)
+// filled with insert, without a trailing line break; empty when the system
+// has none.
+std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert);
 
 }  // namespace platform

@@ -41,8 +41,7 @@ struct portableState {
     std::u16string commandText;
     std::map<std::u16string, std::u16string> environment;  // folded name -> value
     std::uint32_t startError = 0;
-    std::vector<portable::messageBox> boxes;
-    std::vector<portable::processStart> starts;
+    std::u16string record;
 };
 
 portableState state;
@@ -67,9 +66,15 @@ std::string folded(const std::string& name) {
     return result;
 }
 
-regNode* findChild(regNode& node, const std::string& name) {
+// The child of node with the name; created when missing and create is set.
+regNode* child(regNode& node, const std::string& name, bool create) {
     const auto found = node.subkeyIndex.find(folded(name));
-    return found == node.subkeyIndex.end() ? nullptr : node.subkeys[found->second].get();
+    if (found != node.subkeyIndex.end()) return node.subkeys[found->second].get();
+    if (!create) return nullptr;
+    node.subkeyIndex[folded(name)] = node.subkeys.size();
+    node.subkeys.push_back(std::make_unique<regNode>());
+    node.subkeys.back()->name = name;
+    return node.subkeys.back().get();
 }
 
 // Walks the levels of path; creates missing keys when create is set. Returns
@@ -82,16 +87,8 @@ regNode* walk(const std::string& path, bool create) {
         const std::size_t end = path.find('\\', start);
         const std::string level = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (level.empty()) return nullptr;
-        regNode* child = findChild(*node, level);
-        if (child == nullptr) {
-            if (!create) return nullptr;
-            node->subkeyIndex[folded(level)] = node->subkeys.size();
-            node->subkeys.push_back(std::make_unique<regNode>());
-            child = node->subkeys.back().get();
-            child->name = level;
-        }
-        node = child;
-        if (end == std::string::npos) return node;
+        node = child(*node, level, create);
+        if (node == nullptr || end == std::string::npos) return node;
         start = end + 1;
     }
 }
@@ -109,8 +106,9 @@ void reset() {
     state = portableState();
 }
 
-void addKey(const std::string& path) {
-    walk(path, true);
+void addKey(const std::string& parent, const std::string& name) {
+    regNode* node = walk(parent, true);
+    if (node != nullptr) child(*node, name, true);
 }
 
 void setValue(const std::string& path, const std::string& name, std::uint32_t type, const std::string& data) {
@@ -176,12 +174,8 @@ void failStarts(std::uint32_t errorCode) {
     state.startError = errorCode;
 }
 
-const std::vector<messageBox>& messageBoxes() {
-    return state.boxes;
-}
-
-const std::vector<processStart>& processStarts() {
-    return state.starts;
+const std::u16string& record() {
+    return state.record;
 }
 
 }  // namespace portable
@@ -279,16 +273,16 @@ std::u16string environmentVariable(const std::u16string& name) {
 }
 
 void showMessage(const std::u16string& text, bool error) {
-    state.boxes.push_back({text, error});
+    state.record += (error ? u"error box: " : u"box: ") + text + u'\n';
 }
 
-std::uint32_t startProcess(const std::u16string& commandLine) {
+std::uint32_t startProcess(const std::u16string& program, const std::u16string& commandLine) {
     if (state.startError != 0) return state.startError;
-    state.starts.push_back({commandLine, 2});  // SW_SHOWMINIMIZED
+    state.record += u"start: " + program + u" | " + commandLine + u'\n';
     return 0;
 }
 
-std::u16string systemErrorText(std::uint32_t code) {
+std::u16string systemErrorText(std::uint32_t code, const std::u16string& /*insert*/) {
     if (code == 2) return u"Das System kann die angegebene Datei nicht finden.";
     return {};
 }

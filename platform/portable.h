@@ -9,15 +9,18 @@
 
 namespace portable {
 
-// Forgets everything: registry, environment, command text, records, counters.
+// Forgets everything: registry, environment, command text, record, counters.
 void reset();
 
 // ---- Registry --------------------------------------------------------------
 // Paths are ANSI (Latin-1) bytes below HKEY_LOCAL_MACHINE, levels separated by
 // "\"; names match without regard to case and enumerate in creation order.
 
-// Creates the key and any missing keys above it.
-void addKey(const std::string& path);
+// Creates the key named name below parent, and parent when missing. The name
+// is one level as the ANSI functions return it, backslashes included: the way
+// a name with a character outside the code page reads when its best fit is a
+// backslash.
+void addKey(const std::string& parent, const std::string& name);
 
 // Stores a value with raw data (the key is created when missing). Setting an
 // existing name replaces its type and data and keeps its place.
@@ -49,15 +52,8 @@ void setEnvironment(const std::u16string& name, const std::u16string& value);
 // Makes the next process starts fail with the error code (0: succeed again).
 void failStarts(std::uint32_t errorCode);
 
-struct messageBox {
-    std::u16string text;
-    bool error;
-};
-struct processStart {
-    std::u16string commandLine;
-    int showState;
-};
-const std::vector<messageBox>& messageBoxes();
-const std::vector<processStart>& processStarts();
+// What the program showed and started, in order, an entry a line:
+// "box: TEXT", "error box: TEXT", "start: PROGRAM | COMMAND LINE".
+const std::u16string& record();
 
 }  // namespace portable

@@ -51,6 +51,26 @@ Function user32(const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(user32Address(name)));
 }
 
+// The folders where Windows looks for the program named first on a command
+// line, in its order: the launcher's folder, the current folder, the system
+// folders, then PATH. With the launcher at C:\Tools\Kestrune.exe, the program
+// jre\bin\java.exe is C:\Tools\jre\bin\java.exe when that exists.
+std::u16string programSearchPath() {
+    std::vector<wchar_t> buffer(32768);
+    std::u16string path;
+    const auto add = [&path, &buffer](DWORD length, const char16_t* then) {
+        path.append(reinterpret_cast<const char16_t*>(buffer.data()), length).append(then);
+    };
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), 32768);
+    while (length > 0 && buffer[length - 1] != L'\\') --length;
+    add(length, u";.;");
+    add(GetSystemDirectoryW(buffer.data(), 32768), u";");
+    const DWORD windows = GetWindowsDirectoryW(buffer.data(), 32768);
+    add(windows, u"\\System;");
+    add(windows, u";");
+    return path + platform::environmentVariable(u"PATH");
+}
+
 }  // namespace
 
 namespace platform {
@@ -159,11 +179,24 @@ void showMessage(const std::u16string& text, bool error) {
     if (messageBox != nullptr) messageBox(nullptr, wide(text), caption, MB_OK | (error ? MB_ICONERROR : 0U));
 }
 
-std::uint32_t startProcess(const std::u16string& commandLine) {
+std::uint32_t startProcess(const std::u16string& program, const std::u16string& commandLine) {
     // Windows takes at most 32,767 characters with the NUL. Wine takes more;
     // refusing here keeps the outcome the same on both.
     const std::size_t commandLineLimit = 32767;
     if (commandLine.size() >= commandLineLimit) return ERROR_FILENAME_EXCED_RANGE;
+
+    // The program is found first and named to CreateProcessW on its own. Left
+    // to find it in the command line, Windows would try more when the file is
+    // missing: for C:\nojava and the argument \..\..\..\Program, the file
+    // "C:\nojava\bin\java.exe \..\..\..\Program", which is C:\Program.exe.
+    std::u16string found(commandLineLimit, u'\0');
+    const DWORD length = SearchPathW(wide(programSearchPath()), wide(program), nullptr, commandLineLimit,
+                                     reinterpret_cast<wchar_t*>(&found[0]), nullptr);
+    const DWORD attributes =
+        length == 0 || length >= commandLineLimit ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide(found));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
 
     // CreateProcessW may write into the command line, so it gets a copy.
     std::vector<wchar_t> line(commandLine.size() + 1, L'\0');
@@ -176,7 +209,7 @@ std::uint32_t startProcess(const std::u16string& commandLine) {
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
+    if (CreateProcessW(wide(found), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
         FALSE) {
         const DWORD error = GetLastError();
         return error != 0 ? error : ERROR_GEN_FAILURE;
@@ -186,11 +219,15 @@ std::uint32_t startProcess(const std::u16string& commandLine) {
     return 0;
 }
 
-std::u16string systemErrorText(std::uint32_t code) {
+std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert) {
+    // Every insert a system text may hold (%1 to %99, and two more for a
+    // width and precision given as *) is the one text.
+    DWORD_PTR inserts[101];
+    for (DWORD_PTR& each : inserts) each = reinterpret_cast<DWORD_PTR>(wide(insert));
     wchar_t* buffer = nullptr;
     const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, reinterpret_cast<va_list*>(inserts));
     std::u16string text;
     if (length != 0 && buffer != nullptr) text.assign(reinterpret_cast<const char16_t*>(buffer), length);
     LocalFree(buffer);

@@ -17,7 +17,9 @@ constexpr std::uint32_t dataBufferSize = 256;
 // values than it can count fails (see regSearch).
 constexpr std::size_t valueCounterLimit = 32768;
 
-std::int32_t lastStatus = platform::regSuccess;
+// The status of the last registry open, enumeration or query, tested right
+// after each call.
+std::int32_t lastRegStatus = platform::regSuccess;
 
 // The text of a name buffer the platform filled: up to its first NUL and never
 // past the length it reported.
@@ -31,21 +33,28 @@ std::u16string nameFromBuffer(const char* buffer, std::size_t length) {
 // an index into a blank-filled buffer of nameBufferSize bytes and returns the
 // status and the name's length. An index whose name does not fit is passed
 // over, so one overlong name hides no other; any other status ends the list.
+// For key names (pathLevels) a name holding a backslash is passed over too:
+// no key name holds one, but the ANSI functions return a name made of x, the
+// fullwidth backslash U+FF3C and y as x\y, which joined into a path would
+// name the key y below x instead.
 template <typename Enumerate>
-regNameList listNames(std::uint32_t rootKey, const std::u16string& keyPath, std::uint32_t access, Enumerate enumerate) {
+regNameList listNames(std::uint32_t rootKey, const std::u16string& keyPath, std::uint32_t access, bool pathLevels,
+                      Enumerate enumerate) {
     regNameList names;
     platform::regKey key = 0;
-    lastStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), access, key);
-    if (lastStatus == platform::regSuccess) {
+    lastRegStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), access, key);
+    if (lastRegStatus == platform::regSuccess) {
         try {
             for (std::int32_t index = 0; index < INT32_MAX; ++index) {
                 char buffer[nameBufferSize];
                 std::memset(buffer, ' ', sizeof buffer);
                 std::uint32_t length = nameBufferSize;
-                lastStatus = enumerate(key, static_cast<std::uint32_t>(index), buffer, length);
-                if (lastStatus == platform::regMoreData) continue;
-                if (lastStatus != platform::regSuccess) break;
-                names.push_back(nameFromBuffer(buffer, length < nameBufferSize ? length : nameBufferSize));
+                lastRegStatus = enumerate(key, static_cast<std::uint32_t>(index), buffer, length);
+                if (lastRegStatus == platform::regMoreData) continue;
+                if (lastRegStatus != platform::regSuccess) break;
+                std::u16string name = nameFromBuffer(buffer, length < nameBufferSize ? length : nameBufferSize);
+                if (pathLevels && name.find(u'\\') != std::u16string::npos) continue;
+                names.push_back(std::move(name));
             }
         } catch (...) {
             platform::regCloseKey(key);
@@ -104,20 +113,16 @@ bool isHit(const regSearchSpec& spec, const std::u16string& data, const std::u16
 
 }  // namespace
 
-std::int32_t lastRegStatus() {
-    return lastStatus;
-}
-
 regNameList regListValueNames(std::uint32_t rootKey, const std::u16string& keyPath) {
     // Names only, no data buffer: a value with long data must not end the list.
-    return listNames(rootKey, keyPath, platform::keyQueryValue,
+    return listNames(rootKey, keyPath, platform::keyQueryValue, false,
                      [](platform::regKey key, std::uint32_t index, char* name, std::uint32_t& length) {
                          return platform::regEnumValueName(key, index, name, length);
                      });
 }
 
 regNameList regListSubkeyNames(std::uint32_t rootKey, const std::u16string& keyPath) {
-    return listNames(rootKey, keyPath, platform::keyEnumerateSubKeys,
+    return listNames(rootKey, keyPath, platform::keyEnumerateSubKeys, true,
                      [](platform::regKey key, std::uint32_t index, char* name, std::uint32_t& length) {
                          const std::int32_t status = platform::regEnumKey(key, index, name, length);
                          // RegEnumKeyA reports no length; the NUL ends the name.
@@ -128,8 +133,8 @@ regNameList regListSubkeyNames(std::uint32_t rootKey, const std::u16string& keyP
 
 std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath, const std::u16string& valueName) {
     platform::regKey key = 0;
-    lastStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), platform::keyQueryValue, key);
-    if (lastStatus != platform::regSuccess) return {};
+    lastRegStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), platform::keyQueryValue, key);
+    if (lastRegStatus != platform::regSuccess) return {};
 
     unsigned char data[dataBufferSize];
     std::memset(data, ' ', sizeof data);
@@ -137,8 +142,8 @@ std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPat
     std::uint32_t type = platform::regNone;
     std::u16string text;
     try {
-        lastStatus = platform::regQueryValue(key, platform::toAnsi(valueName), type, data, length);
-        if (lastStatus == platform::regSuccess && type == platform::regSz) {
+        lastRegStatus = platform::regQueryValue(key, platform::toAnsi(valueName), type, data, length);
+        if (lastRegStatus == platform::regSuccess && type == platform::regSz) {
             text =
                 nameFromBuffer(reinterpret_cast<const char*>(data), length < dataBufferSize ? length : dataBufferSize);
         }

@@ -23,17 +23,14 @@ regNameList regListValueNames(std::uint32_t rootKey, const std::u16string& keyPa
 
 // The direct subkey names of rootKey\keyPath, in enumeration order. Element 0
 // is empty exactly when none can be listed. Names too long for the 255-byte
-// buffer are passed over.
+// buffer are passed over, and so are names holding a backslash: no key name
+// holds one, but a character outside the ANSI code page can come back as one.
 regNameList regListSubkeyNames(std::uint32_t rootKey, const std::u16string& keyPath);
 
 // The text of a REG_SZ value (the empty name addresses the default value), up
 // to its first NUL and never past the bytes the registry returned. Empty for a
 // missing key or value, any other type, or data over 256 bytes with its NUL.
 std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath, const std::u16string& valueName);
-
-// The status of the last registry open, enumeration or query made by the
-// operations above (0 for success).
-std::int32_t lastRegStatus();
 
 // 16-bit truth values: True is -1 (all bits set), False 0.
 constexpr std::int16_t regTrue = -1;

@@ -27,7 +27,7 @@ rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
 coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
 echo "fuzzing for ${seconds} s: ${executions:-?} executions (${rate:-?}/s), ${coverage:-no coverage line} (edges and features)"
 if [ "$status" -ne 0 ]; then
-  grep -E 'invariant broken|ERROR|SUMMARY|Test unit written' "$log" >&2 || tail -40 "$log" >&2
+  grep -E 'Assertion|ERROR|SUMMARY|Test unit written' "$log" >&2 || tail -40 "$log" >&2
   echo "fuzzer failed with status $status" >&2
 fi
 exit "$status"

@@ -17,10 +17,9 @@ case $what in
     clang-tidy -p "$host" --quiet launcher/launcher.cpp registry/regHelper.cpp platform/portable.cpp
     # The Windows file with the MinGW headers the cross compiler uses.
     args=(--extra-arg=--target=i686-w64-mingw32 --extra-arg=-nostdinc++)
-    while read -r dir; do
-      args+=("--extra-arg=-isystem$dir")
-    done < <(i686-w64-mingw32-g++ -E -x c++ -v - </dev/null 2>&1 |
-             sed -n '/#include <...> search starts here:/,/End of search list/p' | sed -n 's/^ //p')
+    mapfile -t dirs < <(i686-w64-mingw32-g++ -E -x c++ -v - </dev/null 2>&1 |
+      sed -n '/#include <...> search starts here:/,/End of search list/p' | sed -n 's/^ //p')
+    args+=("${dirs[@]/#/--extra-arg=-isystem}")
     clang-tidy -p "$windows" --quiet "${args[@]}" platform/windows.cpp
     echo "clang-tidy: clean"
     ;;

@@ -1,324 +1,149 @@
-// Runs one end-to-end case against the real Kestrune.exe inside Wine.
+// Runs one end-to-end case against the real Kestrune.exe inside Wine, and
+// plays the Java VM the launcher starts.
 //
 //   e2e-driver.exe CASE
 //
-// It prepares the Java homes (each with the stand-in VM as bin\java.exe, and a
-// decoy at C:\Program.exe), runs the case's set-up commands, starts the
-// launcher with the case's exact command line and JAVA_HOME, reads and
-// dismisses every message box the launcher shows, and then compares the
-// boxes, the program the stand-in says was started, its command line and
-// show state, and the launcher's exit code with what the case expects.
-// Exit code 0 when all match, 1 when not, 2 when the case cannot run.
-#ifndef UNICODE
-#define UNICODE
-#endif
+// It runs the case's set-up commands, starts the launcher with the case's
+// exact command line and JAVA_HOME from C:\, presses OK in every box it
+// shows, and compares the transcript of boxes, started VM and exit code with
+// the case's. Exit code 0 when they match, 1 when not, 2 when the case cannot
+// run. Copied to a home's bin\java.exe, it is the VM: started with
+// KESTRUNE_RECORD set, it writes the transcript line of its own start there.
 #include <windows.h>
 
+#include <share.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "cases.h"
 
 namespace {
 
-const wchar_t recordPath[] = L"C:\\kestrune\\record.txt";
-const DWORD launcherTimeoutMs = 60000;
-const DWORD recordTimeoutMs = 20000;
+const wchar_t record[] = L"C:\\kestrune\\record.txt";
 
-const wchar_t* const homes[] = {
-    L"C:\\j2re",   L"C:\\Program Files\\Java\\j2re",
-    L"C:\\jre131", L"C:\\jre14",
-    L"C:\\jre142", L"C:\\jre19",
-    L"C:\\jre110", L"C:\\tools",
-};
-
-// Non-ASCII as \u{...}, line breaks and tabs visible, for readable reports.
-std::string printable(const std::wstring& text) {
-    std::string out;
-    for (const wchar_t c : text) {
-        if (c == L'\n') {
-            out += "\\n";
-        } else if (c == L'\r') {
-            out += "\\r";
-        } else if (c == L'\t') {
-            out += "\\t";
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char code[16];
-            std::snprintf(code, sizeof code, "\\u{%x}", static_cast<unsigned>(c));
-            out += code;
-        }
-    }
+std::string utf8(const std::wstring& text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                            &out[0], static_cast<int>(out.size()), nullptr, nullptr)));
     return out;
 }
 
-std::wstring fromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size);
-    return out;
-}
-
-// The case's text with each FILL mark replaced by the fill run.
-std::wstring expand(const e2eCase& c, const wchar_t* text) {
-    std::wstring out;
-    for (const wchar_t* p = text; *p != L'\0'; ++p) {
-        if (*p == L'\x01') {
-            out.append(static_cast<std::size_t>(c.fillCount), c.fill);
-        } else {
-            out += *p;
-        }
+// Whether text matches pattern, where "*" in pattern stands for any text.
+bool matches(const wchar_t* pattern, const wchar_t* text) {
+    for (; *pattern != L'*'; ++pattern, ++text) {
+        if (*pattern != *text) return false;
+        if (*pattern == L'\0') return true;
     }
-    return out;
-}
-
-bool fail(const char* what) {
-    std::printf("cannot run the case: %s (error %lu)\n", what, GetLastError());
-    return false;
-}
-
-bool runAndWait(std::wstring commandLine) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return fail("set-up command did not start");
+    for (;; ++text) {
+        if (matches(pattern + 1, text)) return true;
+        if (*text == L'\0') return false;
     }
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (code != 0) std::printf("set-up command exited with %lu: %s\n", code, printable(commandLine).c_str());
-    return code == 0;
 }
 
-// Registry files too large or too foreign to keep in the repository, written
-// as version 5 .reg files (UTF-16).
-std::wstring generatedRegistry(const std::wstring& name) {
-    const std::wstring jre = L"[HKEY_LOCAL_MACHINE\\Software\\JavaSoft\\Java Runtime Environment";
-    std::wstring reg = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n";
-    if (name == L"deep") {
-        // 200 levels; a JavaHome at level 50, within reach of the ANSI
-        // functions, and one at level 200, far beyond it.
-        std::wstring path = jre;
-        for (int level = 1; level <= 200; ++level) {
-            path += L"\\L";
-            reg += path + L"]\r\n";
-            if (level == 50 || level == 200) reg += L"\"JavaHome\"=\"C:\\\\level" + std::to_wstring(level) + L"\"\r\n";
-            reg += L"\r\n";
-        }
-    } else if (name == L"many-values") {
-        reg += jre + L"]\r\n";
-        for (int i = 0; i < 32769; ++i) reg += L"\"v" + std::to_wstring(i) + L"\"=\"x\"\r\n";
-        reg += L"\r\n" + jre + L"\\1.4.2]\r\n\"JavaHome\"=\"C:\\\\jre142\"\r\n";
-    } else if (name == L"non-ansi") {
-        // Read through the ANSI code page (1252 here), the CJK characters
-        // become "?": the data keeps its place, the key cannot be opened.
-        reg += jre + L"\\1.4.2]\r\n\"JavaHome\"=\"C:\\\\J\u00e4ger\\\\\u4e2d\"\r\n\"Pfad\u4e2d\u6587\"=\"z\"\r\n\r\n";
-        reg += jre + L"\\1.5-\u4e2d\u6587]\r\n\"JavaHome\"=\"C:\\\\x\"\r\n";
-    } else {
-        return {};
-    }
-    return reg;
+// The text with each FILL mark replaced by fillCount copies of "a".
+std::wstring expand(const e2eCase& c, std::wstring text) {
+    for (std::size_t at; (at = text.find(L'\x01')) != std::wstring::npos;) text.replace(at, 1, c.fillCount, L'a');
+    return text;
 }
 
-bool generate(const std::wstring& name) {
-    const std::wstring reg = generatedRegistry(name);
-    if (reg.empty()) return fail("no such generated registry");
-    const std::wstring path = L"C:\\kestrune\\reg\\" + name + L".reg";
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return fail("registry file not written");
-    DWORD written = 0;
-    WriteFile(file, reg.data(), static_cast<DWORD>(reg.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(file);
-    return runAndWait(L"regedit.exe /S " + path);
+// As the VM: "start: MODULE | COMMAND LINE", with "(show N) " in front when
+// its window was not to be shown minimized. The file is locked while it is
+// written, so the driver never reads half of it.
+int recordStart(const wchar_t* path) {
+    wchar_t module[MAX_PATH];
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    STARTUPINFOW startup;
+    GetStartupInfoW(&startup);
+    const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
+    std::wstring line = show == SW_SHOWMINIMIZED ? L"" : L"(show " + std::to_wstring(show) + L") ";
+    line += L"start: " + std::wstring(module) + L" | " + GetCommandLineW() + L"\n";
+    FILE* file = _wfsopen(path, L"wb", _SH_DENYRW);
+    if (file == nullptr) return 3;
+    std::fwrite(line.data(), sizeof(wchar_t), line.size(), file);
+    return std::fclose(file);
 }
 
-bool prepare(const e2eCase& c) {
-    const wchar_t standIn[] = L"C:\\kestrune\\java.exe";
-    for (const wchar_t* home : homes) {
-        const std::wstring bin = std::wstring(home) + L"\\bin";
-        CreateDirectoryW(L"C:\\Program Files\\Java", nullptr);
-        CreateDirectoryW(home, nullptr);
-        CreateDirectoryW(bin.c_str(), nullptr);
-        if (!CopyFileW(standIn, (bin + L"\\java.exe").c_str(), FALSE)) return fail("stand-in not copied");
-    }
-    if (!CopyFileW(standIn, L"C:\\Program.exe", FALSE)) return fail("decoy not copied");
+// The launcher's process and what it showed and started.
+DWORD launcherId = 0;
+std::wstring transcript;
 
-    if (c.setup != nullptr) {
-        const std::wstring commands = c.setup;
-        std::size_t start = 0;
-        while (start <= commands.size()) {
-            std::size_t end = commands.find(L'\n', start);
-            if (end == std::wstring::npos) end = commands.size();
-            const std::wstring command = commands.substr(start, end - start);
-            const std::wstring generateVerb = L"generate:";
-            if (command.compare(0, generateVerb.size(), generateVerb) == 0) {
-                if (!generate(command.substr(generateVerb.size()))) return false;
-            } else if (!command.empty() && !runAndWait(command)) {
-                return false;
-            }
-            start = end + 1;
-        }
-    }
-    DeleteFileW(recordPath);
-    SetEnvironmentVariableW(L"KESTRUNE_RECORD", recordPath);
-    SetEnvironmentVariableW(L"JAVA_HOME", c.javaHome != nullptr ? expand(c, c.javaHome).c_str() : nullptr);
-    return true;
-}
-
-struct boxSeen {
-    HWND window;
-    std::wstring caption;
-    std::wstring text;
-};
-
-struct boxSearch {
-    DWORD processId;
-    std::vector<boxSeen>* boxes;
-};
-
-BOOL CALLBACK collectBox(HWND window, LPARAM context) {
-    boxSearch& search = *reinterpret_cast<boxSearch*>(context);
+// A box of the launcher: its transcript line; then OK is pressed.
+BOOL CALLBACK readBox(HWND box, LPARAM /*unused*/) {
     DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (owner != search.processId || std::wcscmp(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-    for (const boxSeen& seen : *search.boxes) {
-        if (seen.window == window) return TRUE;
+    wchar_t name[16] = {};
+    GetWindowThreadProcessId(box, &owner);
+    GetClassNameW(box, name, 16);
+    if (owner != launcherId || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) return TRUE;
+    std::wstring caption(512, L'\0'), text(70000, L'\0');
+    caption.resize(static_cast<std::size_t>(GetWindowTextW(box, &caption[0], 512)));
+    text.resize(GetDlgItemTextW(box, 0xFFFF, &text[0], 70000));
+    int buttons = 0;
+    for (HWND button = nullptr; (button = FindWindowExW(box, button, L"Button", nullptr)) != nullptr;) ++buttons;
+    if (caption != L"Kestrune" || buttons != 1) {
+        transcript += L"(caption " + caption + L", " + std::to_wstring(buttons) + L" buttons) ";
     }
-    std::vector<wchar_t> caption(512), text(70000);
-    GetWindowTextW(window, caption.data(), static_cast<int>(caption.size()));
-    GetDlgItemTextW(window, 0xFFFF, text.data(), static_cast<int>(text.size()));
-    search.boxes->push_back({window, caption.data(), text.data()});
-    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    transcript += L"box: " + text + L"\n";
+    // Hidden at once, so the next look does not find it again.
+    ShowWindow(box, SW_HIDE);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
     return TRUE;
 }
 
-// Starts the launcher and presses OK on each box it shows until it ends.
-bool runLauncher(const e2eCase& c, std::vector<boxSeen>& boxes, DWORD& exitCode) {
+// The launcher's boxes, the VM it started (as the VM recorded it) and its
+// exit code.
+std::wstring runLauncher(const e2eCase& c, bool startExpected) {
     std::wstring commandLine = expand(c, c.commandLine);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        fail("launcher did not start");
-        exitCode = 98;
-        return false;
+        return L"(the launcher did not start)";
     }
-    boxSearch search{process.dwProcessId, &boxes};
+    launcherId = process.dwProcessId;
     const DWORD started = GetTickCount();
-    bool ended = false;
-    while (!ended && GetTickCount() - started < launcherTimeoutMs) {
-        EnumWindows(collectBox, reinterpret_cast<LPARAM>(&search));
-        ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
+    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+        EnumWindows(readBox, 0);
+        if (GetTickCount() - started > 60000) TerminateProcess(process.hProcess, 99);
     }
-    if (!ended) {
-        TerminateProcess(process.hProcess, 99);
-        std::printf("the launcher did not end within %lu ms\n", launcherTimeoutMs);
-    }
+    DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return ended;
-}
 
-// The stand-in's record: program, show state, command line; empty when
-// nothing was started within the wait.
-std::vector<std::wstring> readRecord(DWORD waitMs) {
-    const DWORD started = GetTickCount();
-    for (;;) {
-        const HANDLE file = CreateFileW(recordPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            std::string bytes;
-            char buffer[4096];
-            DWORD got = 0;
-            while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-            CloseHandle(file);
-            std::vector<std::wstring> lines;
-            std::size_t start = 0;
-            for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
-                lines.push_back(fromUtf8(bytes.substr(start, end - start)));
-            }
-            return lines;
-        }
-        if (GetTickCount() - started >= waitMs) return {};
+    // A started VM writes its record soon after; where none may start, a
+    // short wait lets a wrongly started one show itself.
+    FILE* file = nullptr;
+    for (DWORD waited = 0; (file = _wfopen(record, L"rb")) == nullptr && waited < (startExpected ? 20000U : 1000U);
+         waited += 50) {
         Sleep(50);
     }
-}
-
-bool check(bool ok, const char* what, const std::wstring& expected, const std::wstring& actual) {
-    if (!ok) {
-        std::printf("%s differs\n  expected: %s\n  actual:   %s\n", what, printable(expected).c_str(),
-                    printable(actual).c_str());
+    if (file != nullptr) {
+        wchar_t line[40000];
+        transcript.append(line, std::fread(line, sizeof(wchar_t), 40000, file));
+        std::fclose(file);
     }
-    return ok;
-}
-
-bool matches(const std::wstring& pattern, const std::wstring& text) {
-    const std::size_t n = pattern.size();
-    if (n >= 3 && pattern.compare(n - 3, 3, L"...") == 0) return text.compare(0, n - 3, pattern, 0, n - 3) == 0;
-    return pattern == text;
-}
-
-int runCase(const e2eCase& c) {
-    if (!prepare(c)) return 2;
-    std::vector<boxSeen> boxes;
-    DWORD exitCode = 0;
-    bool ok = runLauncher(c, boxes, exitCode);
-
-    if (c.box == nullptr) {
-        for (const boxSeen& box : boxes) ok = check(false, "box", L"(none)", box.text);
-    } else if (boxes.size() != 1) {
-        ok = check(false, "number of boxes", L"1", std::to_wstring(boxes.size()));
-    } else {
-        ok = check(boxes[0].caption == L"Kestrune", "box caption", L"Kestrune", boxes[0].caption) && ok;
-        const std::wstring box = expand(c, c.box);
-        ok = check(matches(box, boxes[0].text), "box text", box, boxes[0].text) && ok;
-    }
-
-    // A started VM writes its record soon after the launcher ends; when none
-    // may start, a short wait lets a wrongly started one show itself.
-    const std::vector<std::wstring> record = readRecord(c.startedProgram != nullptr ? recordTimeoutMs : 1000);
-    if (c.startedProgram == nullptr) {
-        if (!record.empty()) ok = check(false, "started program", L"(none)", record[0]);
-    } else if (record.size() != 3) {
-        ok = check(false, "started program", c.startedProgram, L"(none)");
-    } else {
-        ok = check(lstrcmpiW(record[0].c_str(), c.startedProgram) == 0, "started program", c.startedProgram,
-                   record[0]) &&
-             ok;
-        ok = check(record[1] == L"2", "show state", L"2", record[1]) && ok;
-        const std::wstring expected = expand(c, c.startedCommandLine);
-        ok = check(record[2] == expected, "command line", expected, record[2]) && ok;
-    }
-    ok = check(exitCode == static_cast<DWORD>(c.exitCode), "exit code", std::to_wstring(c.exitCode),
-               std::to_wstring(exitCode)) &&
-         ok;
-    std::printf("%s: %s\n", c.name, ok ? "passed" : "FAILED");
-    return ok ? 0 : 1;
+    return transcript + L"exit " + std::to_wstring(exitCode);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::printf("usage: e2e-driver CASE\n");
-        return 2;
+    if (const wchar_t* path = _wgetenv(L"KESTRUNE_RECORD")) return recordStart(path);
+    for (const e2eCase& c : e2eCases) {
+        if (argc != 2 || std::strcmp(c.name, argv[1]) != 0) continue;
+        if (_wsystem((std::wstring(L"cd .") + c.setup).c_str()) != 0) return 2;
+        SetEnvironmentVariableW(L"KESTRUNE_RECORD", record);
+        SetEnvironmentVariableW(L"JAVA_HOME", c.javaHome != nullptr ? expand(c, c.javaHome).c_str() : nullptr);
+        SetCurrentDirectoryW(L"C:\\");
+        const std::wstring expected = expand(c, c.transcript);
+        const std::wstring actual = runLauncher(c, expected.find(L"start:") != std::wstring::npos);
+        const bool passed = matches(expected.c_str(), actual.c_str());
+        std::printf("%s: %s\n", c.name, passed ? "passed" : "FAILED");
+        if (!passed) std::printf("--- expected:\n%s\n--- actual:\n%s\n", utf8(expected).c_str(), utf8(actual).c_str());
+        return passed ? 0 : 1;
     }
-    for (const auto* table : {&e2eCases[0], &e2eCases64[0]}) {
-        const std::size_t count =
-            table == e2eCases ? sizeof e2eCases / sizeof e2eCases[0] : sizeof e2eCases64 / sizeof e2eCases64[0];
-        for (std::size_t i = 0; i < count; ++i) {
-            if (std::strcmp(table[i].name, argv[1]) == 0) return runCase(table[i]);
-        }
-    }
-    std::printf("no case named %s\n", argv[1]);
+    std::printf("usage: e2e-driver CASE (a case of cases.h)\n");
     return 2;
 }

@@ -1,8 +1,0 @@
-execute_process(COMMAND ${GENERATOR} ${ACTUAL} RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "make-icon failed: ${result}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${EXPECTED} ${ACTUAL} RESULT_VARIABLE differs)
-if(differs)
-  message(FATAL_ERROR "resources/kestrune.ico differs from what make-icon draws; regenerate it")
-endif()
