@@ -19,8 +19,9 @@ target_compile_options(kestrune_logic PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags})
 
 add_executable(Kestrune WIN32 platform/windows.cpp resources/kestrune.rc)
-# The resource compiler does not report the icon as a dependency.
-set_source_files_properties(resources/kestrune.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/kestrune.ico)
+# The resource compiler does not report the files it embeds as dependencies.
+set_source_files_properties(resources/kestrune.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/resources/kestrune.ico;${CMAKE_SOURCE_DIR}/resources/kestrune.manifest")
 target_compile_options(Kestrune PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags})
 target_link_libraries(Kestrune PRIVATE kestrune_logic)

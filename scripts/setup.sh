@@ -20,7 +20,7 @@ apt-get install -y -qq --no-install-recommends \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 \
   wine wine32:i386 wine64 xvfb xauth git \
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck llvm \
-  icoutils \
+  icoutils libxml2-utils osslsigncode openssl \
   default-jre-headless hyperfine >/dev/null
 
 echo "setup: all packages present"

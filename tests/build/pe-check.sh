@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Checks what Kestrune.exe must be, with packaged tools: binutils' objdump,
-# icoutils' wrestool and icotool.
+# icoutils' wrestool and icotool, libxml2's xmllint.
 #   pe-check.sh Kestrune.exe
 # A 32-bit GUI program without link timestamp, with ASLR (DYNAMIC_BASE,
 # relocations kept) and DEP (NX_COMPAT), no section both writable and
-# executable, imports from Windows system DLLs only; its resources: the icon
-# group of three images and the version resource, in German. Prints each
-# failed check; exit 1 if any.
+# executable, imports from Windows system DLLs only; its resources: the
+# manifest (well-formed, asInvoker), the icon group of three images and the
+# version resource, in German. Prints each failed check; exit 1 if any.
 set -uo pipefail
 exe=$1 failed=0
 expect() {  # WHAT ACTUAL EXPECTED
@@ -21,8 +21,10 @@ expect "ASLR and DEP" "$(field DllCharacteristics) $(grep -oE 'DYNAMIC_BASE|NX_C
 expect "system DLLs only" "$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr a-z A-Z | sort | tr '\n' ' ')" "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL "
 expect "no writable code" "$(i686-w64-mingw32-objdump -h "$exe" | grep CODE | grep -v READONLY)" ""
 
-expect "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//' | tr '\n' ' ')" "--type=3 --name=1 --language=1031 --type=3 --name=2 --language=1031 --type=3 --name=3 --language=1031 --type=14 --name=1 --language=1031 --type=16 --name=1 --language=1031 "
+expect "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//' | tr '\n' ' ')" "--type=3 --name=1 --language=1031 --type=3 --name=2 --language=1031 --type=3 --name=3 --language=1031 --type=14 --name=1 --language=1031 --type=16 --name=1 --language=1031 --type=24 --name=1 --language=0 "
 expect "icons" "$(wrestool -x -t 14 "$exe" | icotool -l - | tr '\n' ' ')" "--icon --index=1 --width=32 --height=32 --bit-depth=1 --palette-size=2 --icon --index=2 --width=32 --height=32 --bit-depth=4 --palette-size=16 --icon --index=3 --width=16 --height=16 --bit-depth=4 --palette-size=16 "
+level=$(wrestool -x --raw -t 24 -n 1 "$exe" | xmllint --xpath 'string(//*[local-name()="requestedExecutionLevel"]/@level)' -)
+expect "manifest well-formed, asInvoker" "$level" asInvoker
 version() { wrestool -x --raw -t 16 "$exe"; }
 # The fixed part: signature, structure version, file and product version
 # 1.0.0.0, flags mask, no flags, OS Windows32, file type application.

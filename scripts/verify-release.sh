@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Checks that a signed Kestrune.exe is exactly what this checkout builds.
+#
+#   scripts/verify-release.sh SIGNED.exe [ROOT_CA.pem]
+#
+# 1. Its Authenticode signature is intact: the file was not changed after it
+#    was signed, and the signature is valid for the certificate it carries,
+#    as of its signing time. Whether that certificate deserves trust is the
+#    user's business and is not judged here; the check only needs the
+#    certificate's chain to end at a certificate the signature carries, at a
+#    system CA, or at ROOT_CA.pem.
+# 2. Without the signature, the file is byte for byte this checkout's build
+#    of the windows preset (the build is reproducible).
+# Exit 0 when both hold, 1 with the reason otherwise.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+file=${1:?usage: verify-release.sh SIGNED.exe [ROOT_CA.pem]}
+fail() { echo "verify-release: $file: $*" >&2; exit 1; }
+
+[ -f "$file" ] || fail "no such file"
+[[ $(i686-w64-mingw32-objdump -f "$file" 2>/dev/null) == *"file format pei-"* ]] || fail "not a Windows program (no PE file)"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+osslsigncode extract-signature -pem -in "$file" -out "$work/signature.pem" >/dev/null 2>&1 ||
+  fail "not signed: it carries no Authenticode signature"
+
+# The certificates the signature carries and the system's CAs serve as trust
+# anchors, so that osslsigncode checks the signature itself, whoever signed.
+openssl pkcs7 -in "$work/signature.pem" -print_certs -out "$work/anchors.pem"
+cat /etc/ssl/certs/ca-certificates.crt ${2:+"$2"} >>"$work/anchors.pem"
+signed=$(osslsigncode verify -in "$file" 2>/dev/null | sed -n 's/^[[:space:]]*Signing time: //p' | head -1 || true)
+if ! osslsigncode verify -CAfile "$work/anchors.pem" ${signed:+-time "$(date -d "$signed" +%s)"} -in "$file" \
+  >"$work/verify.log" 2>&1; then
+  grep -q MISMATCH "$work/verify.log" && fail "the signature is broken: the file was changed after it was signed"
+  fail "the signature does not verify: $(grep -m1 -oE 'Error: .*' "$work/verify.log" || echo broken)" \
+    "(a chain ending at no certificate known here verifies once its root CA is named as the second argument)"
+fi
+
+osslsigncode remove-signature -in "$file" -out "$work/unsigned.exe" >/dev/null
+(cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null) ||
+  fail "this checkout's windows preset does not build"
+cmp -s "$work/unsigned.exe" "$root/build/windows/Kestrune.exe" ||
+  fail "the signature is intact, but the signed program differs from this checkout's build" \
+    "($(git -C "$root" describe --always --dirty 2>/dev/null || echo "this source"))"
+echo "verify-release: $file is identical to this source's build" \
+  "($(git -C "$root" describe --always --dirty 2>/dev/null || echo "this checkout")); its signature is intact"
