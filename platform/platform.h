@@ -44,8 +44,9 @@ using ansiText = std::basic_string<char, ansiTraits>;
 // Each returns the registry status; nothing is written to the out arguments
 // unless the status is regSuccess, except where said.
 
-// RegOpenKeyExA(root, subKey, 0, access, &key). subKey is ANSI text; the empty
-// text opens the root itself. Key names match without regard to case.
+// RegOpenKeyExA(root, subKey, 0, access, &key). subKey is ANSI text, taken up
+// to its first NUL; the empty text opens the root itself. Key names match
+// without regard to case.
 std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access, regKey& key);
 
 // RegEnumValueA(key, index, name, &nameCapacity, nullptr, nullptr, nullptr,
@@ -59,9 +60,10 @@ std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name, std::
 // regMoreData when it does not fit, regNoMoreItems past the last subkey.
 std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32_t capacity);
 
-// RegQueryValueExA(key, valueName, nullptr, &type, data, &dataCapacity). On
-// success type and the first dataCapacity bytes of data hold the value; when
-// the data does not fit, regMoreData (data then holds nothing usable).
+// RegQueryValueExA(key, valueName, nullptr, &type, data, &dataCapacity), the
+// name taken up to its first NUL. On success type and the first dataCapacity
+// bytes of data hold the value; when the data does not fit, regMoreData (data
+// then holds nothing usable).
 std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type, unsigned char* data,
                            std::uint32_t& dataCapacity);
 

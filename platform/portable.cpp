@@ -93,6 +93,11 @@ regNode* walk(const std::string& path, bool create) {
     }
 }
 
+// A name as the ANSI functions take it: up to its first NUL.
+std::string upToNul(const platform::ansiText& name) {
+    return std::string(name.data(), std::min(name.size(), name.find('\0')));
+}
+
 regNode* opened(platform::regKey key) {
     const auto found = state.openKeys.find(key);
     return found == state.openKeys.end() ? nullptr : found->second;
@@ -186,7 +191,7 @@ std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_
     ++state.registryCalls;
     (void)access;
     if (root != hkeyLocalMachine) return regFileNotFound;
-    regNode* node = walk(std::string(subKey.data(), subKey.size()), false);
+    regNode* node = walk(upToNul(subKey), false);
     if (node == nullptr) return regFileNotFound;
     if (node->openStatus != regSuccess) return node->openStatus;
     key = state.nextHandle++;
@@ -224,7 +229,7 @@ std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t&
     ++state.registryCalls;
     const regNode* node = opened(key);
     if (node == nullptr) return 6;
-    const auto found = node->valueIndex.find(folded(std::string(valueName.data(), valueName.size())));
+    const auto found = node->valueIndex.find(folded(upToNul(valueName)));
     if (found == node->valueIndex.end()) return regFileNotFound;
     const regValue& value = node->values[found->second];
     if (value.data.size() > dataCapacity) return regMoreData;

@@ -31,12 +31,6 @@ HKEY handle(platform::regKey key) {
     return reinterpret_cast<HKEY>(key);
 }
 
-// The ANSI registry functions take NUL-terminated names, so a name holding a
-// NUL would reach them cut short and address another key or value.
-bool holdsNul(const platform::ansiText& name) {
-    return name.find('\0') != platform::ansiText::npos;
-}
-
 // user32 is loaded on first use, not at start: a run with JAVA_HOME set never
 // touches a window function, and loading user32 is a good part of the
 // launcher's own start time. It is one of Windows' known DLLs, so it always
@@ -76,7 +70,6 @@ std::u16string programSearchPath() {
 namespace platform {
 
 std::int32_t regOpenKey(std::uint32_t root, const ansiText& subKey, std::uint32_t access, regKey& key) {
-    if (holdsNul(subKey)) return ERROR_FILE_NOT_FOUND;
     HKEY opened = nullptr;
     const LONG status =
         RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)), subKey.c_str(), 0, access, &opened);
@@ -97,7 +90,6 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
 
 std::int32_t regQueryValue(regKey key, const ansiText& valueName, std::uint32_t& type, unsigned char* data,
                            std::uint32_t& dataCapacity) {
-    if (holdsNul(valueName)) return ERROR_FILE_NOT_FOUND;
     DWORD valueType = REG_NONE;
     DWORD capacity = dataCapacity;
     const LONG status = RegQueryValueExA(handle(key), valueName.c_str(), nullptr, &valueType, data, &capacity);

@@ -21,6 +21,21 @@ constexpr std::size_t valueCounterLimit = 32768;
 // after each call.
 std::int32_t lastRegStatus = platform::regSuccess;
 
+// A key path or value name in the ANSI code page, for the ANSI functions. They
+// take a name as ending at its first NUL, so a name holding one would reach
+// them cut short and address another key or value: such a name names none.
+bool toAnsiName(const std::u16string& name, platform::ansiText& ansi) {
+    ansi = platform::toAnsi(name);
+    return ansi.find('\0') == platform::ansiText::npos;
+}
+
+// Opens rootKey\keyPath and returns the status.
+std::int32_t openKey(std::uint32_t rootKey, const std::u16string& keyPath, std::uint32_t access,
+                     platform::regKey& key) {
+    platform::ansiText path;
+    return toAnsiName(keyPath, path) ? platform::regOpenKey(rootKey, path, access, key) : platform::regFileNotFound;
+}
+
 // The text of a name buffer the platform filled: up to its first NUL and never
 // past the length it reported.
 std::u16string nameFromBuffer(const char* buffer, std::size_t length) {
@@ -42,7 +57,7 @@ regNameList listNames(std::uint32_t rootKey, const std::u16string& keyPath, std:
                       Enumerate enumerate) {
     regNameList names;
     platform::regKey key = 0;
-    lastRegStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), access, key);
+    lastRegStatus = openKey(rootKey, keyPath, access, key);
     if (lastRegStatus == platform::regSuccess) {
         try {
             for (std::int32_t index = 0; index < INT32_MAX; ++index) {
@@ -133,7 +148,7 @@ regNameList regListSubkeyNames(std::uint32_t rootKey, const std::u16string& keyP
 
 std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPath, const std::u16string& valueName) {
     platform::regKey key = 0;
-    lastRegStatus = platform::regOpenKey(rootKey, platform::toAnsi(keyPath), platform::keyQueryValue, key);
+    lastRegStatus = openKey(rootKey, keyPath, platform::keyQueryValue, key);
     if (lastRegStatus != platform::regSuccess) return {};
 
     unsigned char data[dataBufferSize];
@@ -142,7 +157,9 @@ std::u16string regReadString(std::uint32_t rootKey, const std::u16string& keyPat
     std::uint32_t type = platform::regNone;
     std::u16string text;
     try {
-        lastRegStatus = platform::regQueryValue(key, platform::toAnsi(valueName), type, data, length);
+        platform::ansiText name;
+        lastRegStatus = toAnsiName(valueName, name) ? platform::regQueryValue(key, name, type, data, length)
+                                                    : platform::regFileNotFound;
         if (lastRegStatus == platform::regSuccess && type == platform::regSz) {
             text =
                 nameFromBuffer(reinterpret_cast<const char*>(data), length < dataBufferSize ? length : dataBufferSize);

@@ -51,6 +51,7 @@ TEST_P(keyTest, read) {
     EXPECT_EQ(regListValueNames(hkeyLocalMachine, u"K"), GetParam().values);
     EXPECT_EQ(regListSubkeyNames(hkeyLocalMachine, u"K"), GetParam().subkeys);
     EXPECT_EQ(regReadString(hkeyLocalMachine, u"K", u"JavaHome"), GetParam().javaHome);
+    EXPECT_EQ(regReadString(hkeyLocalMachine, u"K", std::u16string(u"JavaHome\0x", 10)), u"") << "a NUL names nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(table, keyTest, ::testing::ValuesIn(keyCases),
@@ -83,6 +84,7 @@ const searchCase searchCases[] = {
     {"dataCriterionInMode0", {{"K", "v", regSz, sz("C:\\j")}}, {u"C:\\j", u"K", hkeyLocalMachine, 0, F, F, F, T}, {u"\\K\r\nv\r\nC:\\j"}},
     {"oneHitEvenWhenAllCriteriaHold", {{"K\\JavaHome", "JavaHome", regSz, sz("JavaHome")}}, {u"JavaHome", u"K\\JavaHome", hkeyLocalMachine, 1, F, T, T, T}, {u"K\\JavaHome\r\nJavaHome\r\nJavaHome"}},
     {"flagsOffMatchNothing", {{"K\\JavaHome", "JavaHome", regSz, sz("JavaHome")}}, {u"JavaHome", u"K\\JavaHome", hkeyLocalMachine, 1, T, F, F, F}, {}},
+    {"pathHoldingNulNamesNoKey", {{"K", "JavaHome", regSz, sz("x")}}, {u"JavaHome", std::u16string(u"K\0JavaHome", 10), hkeyLocalMachine, 1, F, T, T, F}, {std::u16string(u"\\K\0JavaHome\r\n\r\n", 15)}},
     {"unknownModeMatchesNothing", {{"K", "JavaHome", regSz, sz("JavaHome")}}, {u"JavaHome", u"K", hkeyLocalMachine, 2, T, T, T, T}, {}},
     {"recurseOneDoesNotDescend", {{"K", "a", regSz, sz("")}, {"K\\S", "b", regSz, sz("")}}, {u"", u"K", hkeyLocalMachine, 1, 1, F, T, F}, {u"\\K\r\na\r\n"}},
     {"depthFirstPreOrder", {{"R", "r", regSz, sz("")}, {"R\\B", "b", regSz, sz("")}, {"R\\B\\D", "d", regSz, sz("")}, {"R\\C", "c", regSz, sz("")}, {"R", "r2", regSz, sz("")}}, {u"", u"R", hkeyLocalMachine, 1, T, F, T, F}, {u"\\R\r\nr\r\n", u"\\R\r\nr2\r\n", u"R\\B\r\nb\r\n", u"R\\B\\D\r\nd\r\n", u"R\\C\r\nc\r\n"}},
