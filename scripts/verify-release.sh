@@ -39,8 +39,7 @@ fi
 osslsigncode remove-signature -in "$file" -out "$work/unsigned.exe" >/dev/null
 (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null) ||
   fail "this checkout's windows preset does not build"
+checkout=$(git -C "$root" describe --always --dirty 2>/dev/null || echo "no git")
 cmp -s "$work/unsigned.exe" "$root/build/windows/Kestrune.exe" ||
-  fail "the signature is intact, but the signed program differs from this checkout's build" \
-    "($(git -C "$root" describe --always --dirty 2>/dev/null || echo "this source"))"
-echo "verify-release: $file is identical to this source's build" \
-  "($(git -C "$root" describe --always --dirty 2>/dev/null || echo "this checkout")); its signature is intact"
+  fail "the signature is intact, but the signed program differs from this checkout's build ($checkout)"
+echo "verify-release: $file is identical to this source's build ($checkout); its signature is intact"
