@@ -26,10 +26,8 @@ struct regNode {
     std::map<std::string, std::size_t> valueIndex;   // folded name -> place in values
     std::map<std::string, std::size_t> subkeyIndex;  // folded name -> place in subkeys
     std::int32_t openStatus = platform::regSuccess;
-    std::uint32_t valueFailFrom = UINT32_MAX;
-    std::int32_t valueFailStatus = platform::regSuccess;
-    std::uint32_t subkeyFailFrom = UINT32_MAX;
-    std::int32_t subkeyFailStatus = platform::regSuccess;
+    std::uint32_t listingFailsFrom = UINT32_MAX;
+    std::int32_t listingFailStatus = platform::regSuccess;
 };
 
 struct portableState {
@@ -68,10 +66,11 @@ std::string folded(const std::string& name) {
 
 // The child of node with the name; created when missing and create is set.
 regNode* child(regNode& node, const std::string& name, bool create) {
-    const auto found = node.subkeyIndex.find(folded(name));
+    const std::string folding = folded(name);
+    const auto found = node.subkeyIndex.find(folding);
     if (found != node.subkeyIndex.end()) return node.subkeys[found->second].get();
     if (!create) return nullptr;
-    node.subkeyIndex[folded(name)] = node.subkeys.size();
+    node.subkeyIndex[folding] = node.subkeys.size();
     node.subkeys.push_back(std::make_unique<regNode>());
     node.subkeys.back()->name = name;
     return node.subkeys.back().get();
@@ -136,18 +135,11 @@ void setString(const std::string& path, const std::string& name, const std::u16s
     setValue(path, name, platform::regSz, std::string(ansi.data(), ansi.size()) + '\0');
 }
 
-void failValueEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status) {
+void failListing(const std::string& path, std::uint32_t fromIndex, std::int32_t status) {
     regNode* node = walk(path, true);
     if (node == nullptr) return;
-    node->valueFailFrom = fromIndex;
-    node->valueFailStatus = status;
-}
-
-void failSubkeyEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status) {
-    regNode* node = walk(path, true);
-    if (node == nullptr) return;
-    node->subkeyFailFrom = fromIndex;
-    node->subkeyFailStatus = status;
+    node->listingFailsFrom = fromIndex;
+    node->listingFailStatus = status;
 }
 
 void failOpen(const std::string& path, std::int32_t status) {
@@ -203,7 +195,7 @@ std::int32_t regEnumValueName(regKey key, std::uint32_t index, char* name, std::
     ++state.registryCalls;
     const regNode* node = opened(key);
     if (node == nullptr) return 6;  // ERROR_INVALID_HANDLE
-    if (index >= node->valueFailFrom) return node->valueFailStatus;
+    if (index >= node->listingFailsFrom) return node->listingFailStatus;
     if (index >= node->values.size()) return regNoMoreItems;
     const std::string& text = node->values[index].name;
     if (text.size() + 1 > nameCapacity) return regMoreData;
@@ -216,7 +208,7 @@ std::int32_t regEnumKey(regKey key, std::uint32_t index, char* name, std::uint32
     ++state.registryCalls;
     const regNode* node = opened(key);
     if (node == nullptr) return 6;
-    if (index >= node->subkeyFailFrom) return node->subkeyFailStatus;
+    if (index >= node->listingFailsFrom) return node->listingFailStatus;
     if (index >= node->subkeys.size()) return regNoMoreItems;
     const std::string& text = node->subkeys[index]->name;
     if (text.size() + 1 > capacity) return regMoreData;

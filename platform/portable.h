@@ -29,10 +29,9 @@ void setValue(const std::string& path, const std::string& name, std::uint32_t ty
 // Stores a REG_SZ value: the text in Latin-1 with its terminating NUL.
 void setString(const std::string& path, const std::string& name, const std::u16string& text);
 
-// Makes enumerating the values (or the subkeys) of a key return status from
-// the index onwards, as when a key vanishes in the middle of a listing.
-void failValueEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status);
-void failSubkeyEnumeration(const std::string& path, std::uint32_t fromIndex, std::int32_t status);
+// Makes listing the values and the subkeys of a key return status from the
+// index onwards, as when a key vanishes in the middle of a listing.
+void failListing(const std::string& path, std::uint32_t fromIndex, std::int32_t status);
 
 // Makes every open of the key fail with the status.
 void failOpen(const std::string& path, std::int32_t status);

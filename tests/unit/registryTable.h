@@ -37,8 +37,7 @@ inline void load(const std::vector<regEntry>& entries) {
         } else if (entry.type == vanished) {
             portable::failOpen(entry.path, platform::regFileNotFound);
         } else if (entry.type == listingFails) {
-            portable::failValueEnumeration(entry.path, std::stoul(entry.name), 1018);  // ERROR_KEY_DELETED
-            portable::failSubkeyEnumeration(entry.path, std::stoul(entry.name), 1018);
+            portable::failListing(entry.path, std::stoul(entry.name), 1018);  // ERROR_KEY_DELETED
         } else {
             portable::setValue(entry.path, entry.name, entry.type, entry.data);
         }
