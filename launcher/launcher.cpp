@@ -32,6 +32,14 @@ std::u16string decimal(std::uint32_t number) {
     return digits;
 }
 
+// Windows' system texts end in a line break, some with blanks before it; the
+// box ends with the text itself ("... nicht finden.\r\n" gives
+// "... nicht finden."), never with an empty line.
+std::u16string withoutLineEnd(std::u16string text) {
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) text.pop_back();
+    return text;
+}
+
 std::u16string widen(const char* ascii) {
     std::u16string text;
     for (; *ascii != '\0'; ++ascii) text += static_cast<char16_t>(static_cast<unsigned char>(*ascii));
@@ -87,8 +95,12 @@ void runLauncher() {
         // in the command line its quotes would end the quoting early, so that
         // for "C:\Program Files\j2re" Windows would try C:\Program.exe.
         if (program.find(u'"') != std::u16string::npos) throw startFailure(program, invalidNameError);
-        const std::uint32_t error = platform::startProcess(program, quotedIfBlank(program) + u' ' + commandText);
-        if (error != 0) throw startFailure(program, error);
+        const platform::startResult started =
+            platform::startProcess(program, quotedIfBlank(program) + u' ' + commandText);
+        // The failure names the file Windows found and could not start, so
+        // that for the home jre it tells which jre\bin\java.exe is broken;
+        // where none was found, the program as it was built.
+        if (started.error != 0) throw startFailure(started.file.empty() ? program : started.file, started.error);
         return;
     }
     platform::showMessage(u"JavaVM: " + home + u"\\bin\\javaw.exe");
@@ -100,7 +112,7 @@ std::u16string failureMessage(const std::exception_ptr& failure) {
     } catch (const startFailure& start) {
         std::u16string text =
             u"Java konnte nicht gestartet werden.\n\nProgramm: " + start.program + u"\n\nFehler " + decimal(start.code);
-        const std::u16string reason = platform::systemErrorText(start.code, start.program);
+        const std::u16string reason = withoutLineEnd(platform::systemErrorText(start.code, start.program));
         if (!reason.empty()) text += u": " + reason;
         return text;
     } catch (const tooManyValuesFailure& registry) {

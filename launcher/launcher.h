@@ -10,7 +10,9 @@
 // HKEY_LOCAL_MACHINE\Software\JavaSoft\Java Runtime Environment.
 std::u16string findInstalledJavaHome();
 
-// Raised when the VM could not be started.
+// Raised when the VM could not be started: program is the file Windows found
+// for it (C:\Tools\jre\bin\java.exe for the home jre beside the launcher),
+// or home\bin\java.exe as built when none was found.
 struct startFailure : std::exception {
     startFailure(std::u16string programPath, std::uint32_t errorCode)
         : program(std::move(programPath)), code(errorCode) {}

@@ -101,18 +101,30 @@ std::u16string environmentVariable(const std::u16string& name);
 // error box also shows the error icon. Returns when the user dismisses it.
 void showMessage(const std::u16string& text, bool error = false);
 
+// What a process start came to: error is 0 on success, otherwise the
+// system's error code; for a start that failed, file is the file Windows
+// found for the program, with its full path, or empty when it found none.
+struct startResult {
+    std::uint32_t error;
+    std::u16string file;
+};
+
 // Starts program with the command line, its window minimized and active,
 // with the default directory and environment, and does not wait for it. The
 // program is found as Windows finds the program named first on a command
-// line (a relative path beside the launcher first), but only that file can
-// start: when it is missing or a folder, nothing starts and the result is 2
-// (file not found), whatever the command line holds. Returns 0 on success,
-// otherwise the system's error code.
-std::uint32_t startProcess(const std::u16string& program, const std::u16string& commandLine);
+// line (a relative path beside the launcher first, then the current folder,
+// the system folders, the Windows folder and PATH), but only that file can
+// start: when it is missing or a folder, nothing starts and the error is 2
+// (file not found), whatever the command line holds. For the program
+// jre\bin\java.exe and the launcher in C:\Tools, file is
+// C:\Tools\jre\bin\java.exe when that exists, also when it then fails to
+// start (error 193 for a file that is no program). A command line too long
+// for Windows is refused before any search: error 206, no file.
+startResult startProcess(const std::u16string& program, const std::u16string& commandLine);
 
-// The system's own text for an error code, its inserts (%1 and the like)
-// filled with insert, without a trailing line break; empty when the system
-// has none.
+// The system's own text for an error code as the system gives it (Windows'
+// texts end in a line break), its inserts (%1 and the like) filled with
+// insert; empty when the system has none.
 std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert);
 
 }  // namespace platform

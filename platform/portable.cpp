@@ -39,6 +39,7 @@ struct portableState {
     std::u16string commandText;
     std::map<std::u16string, std::u16string> environment;  // folded name -> value
     std::uint32_t startError = 0;
+    std::u16string startFile;
     std::u16string record;
 };
 
@@ -167,8 +168,9 @@ void setEnvironment(const std::u16string& name, const std::u16string& value) {
     state.environment[platform::upperCase(name)] = value;
 }
 
-void failStarts(std::uint32_t errorCode) {
+void failStarts(std::uint32_t errorCode, const std::u16string& file) {
     state.startError = errorCode;
+    state.startFile = file;
 }
 
 const std::u16string& record() {
@@ -273,14 +275,17 @@ void showMessage(const std::u16string& text, bool error) {
     state.record += (error ? u"error box: " : u"box: ") + text + u'\n';
 }
 
-std::uint32_t startProcess(const std::u16string& program, const std::u16string& commandLine) {
-    if (state.startError != 0) return state.startError;
+startResult startProcess(const std::u16string& program, const std::u16string& commandLine) {
+    if (state.startError != 0) return {state.startError, state.startFile};
     state.record += u"start: " + program + u" | " + commandLine + u'\n';
-    return 0;
+    return {0, {}};
 }
 
-std::u16string systemErrorText(std::uint32_t code, const std::u16string& /*insert*/) {
-    if (code == 2) return u"Das System kann die angegebene Datei nicht finden.";
+// Two of Windows' German texts as the system gives them: ending in a line
+// break, the second with a blank before it.
+std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert) {
+    if (code == 2) return u"Das System kann die angegebene Datei nicht finden.\r\n";
+    if (code == 193) return insert + u" ist keine zul\u00e4ssige Win32-Anwendung. \r\n";
     return {};
 }
 

@@ -48,8 +48,9 @@ std::uint64_t yieldCount();
 void setCommandText(const std::u16string& text);
 void setEnvironment(const std::u16string& name, const std::u16string& value);
 
-// Makes the next process starts fail with the error code (0: succeed again).
-void failStarts(std::uint32_t errorCode);
+// Makes the next process starts fail with the error code (0: succeed again),
+// Windows having found the program as file (empty: found none).
+void failStarts(std::uint32_t errorCode, const std::u16string& file = {});
 
 // What the program showed and started, in order, an entry a line:
 // "box: TEXT", "error box: TEXT", "start: PROGRAM | COMMAND LINE".

@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "launcher/launcher.h"
@@ -45,24 +45,24 @@ Function user32(const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(user32Address(name)));
 }
 
+// Room for the longest path Windows handles, 32,767 characters, and its NUL.
+constexpr DWORD pathCapacity = 32768;
+
 // The folders where Windows looks for the program named first on a command
 // line, in its order: the launcher's folder, the current folder, the system
-// folders, then PATH. With the launcher at C:\Tools\Kestrune.exe, the program
-// jre\bin\java.exe is C:\Tools\jre\bin\java.exe when that exists.
+// folder, Windows\System, the Windows folder, then PATH. With the launcher at
+// C:\Tools\Kestrune.exe, the program jre\bin\java.exe is
+// C:\Tools\jre\bin\java.exe when that exists.
 std::u16string programSearchPath() {
-    std::vector<wchar_t> buffer(32768);
-    std::u16string path;
-    const auto add = [&path, &buffer](DWORD length, const char16_t* then) {
-        path.append(reinterpret_cast<const char16_t*>(buffer.data()), length).append(then);
+    std::vector<wchar_t> buffer(pathCapacity);
+    const auto text = [&buffer](DWORD length) {
+        return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
     };
-    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), 32768);
-    while (length > 0 && buffer[length - 1] != L'\\') --length;
-    add(length, u";.;");
-    add(GetSystemDirectoryW(buffer.data(), 32768), u";");
-    const DWORD windows = GetWindowsDirectoryW(buffer.data(), 32768);
-    add(windows, u"\\System;");
-    add(windows, u";");
-    return path + platform::environmentVariable(u"PATH");
+    const std::u16string launcher = text(GetModuleFileNameW(nullptr, buffer.data(), pathCapacity));
+    const std::u16string system = text(GetSystemDirectoryW(buffer.data(), pathCapacity));
+    const std::u16string windows = text(GetWindowsDirectoryW(buffer.data(), pathCapacity));
+    return launcher.substr(0, launcher.rfind(u'\\')) + u";.;" + system + u';' + windows + u"\\System;" + windows +
+           u';' + platform::environmentVariable(u"PATH");
 }
 
 }  // namespace
@@ -171,44 +171,44 @@ void showMessage(const std::u16string& text, bool error) {
     if (messageBox != nullptr) messageBox(nullptr, wide(text), caption, MB_OK | (error ? MB_ICONERROR : 0U));
 }
 
-std::uint32_t startProcess(const std::u16string& program, const std::u16string& commandLine) {
+startResult startProcess(const std::u16string& program, const std::u16string& commandLine) {
     // Windows takes at most 32,767 characters with the NUL. Wine takes more;
     // refusing here keeps the outcome the same on both.
     const std::size_t commandLineLimit = 32767;
-    if (commandLine.size() >= commandLineLimit) return ERROR_FILENAME_EXCED_RANGE;
+    if (commandLine.size() >= commandLineLimit) return {ERROR_FILENAME_EXCED_RANGE, {}};
 
     // The program is found first and named to CreateProcessW on its own. Left
     // to find it in the command line, Windows would try more when the file is
     // missing: for C:\nojava and the argument \..\..\..\Program, the file
     // "C:\nojava\bin\java.exe \..\..\..\Program", which is C:\Program.exe.
-    std::u16string found(commandLineLimit, u'\0');
-    const DWORD length = SearchPathW(wide(programSearchPath()), wide(program), nullptr, commandLineLimit,
-                                     reinterpret_cast<wchar_t*>(&found[0]), nullptr);
-    const DWORD attributes =
-        length == 0 || length >= commandLineLimit ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide(found));
+    // SearchPathW gives the full path (..\jre\bin\java.exe from C:\Apps is
+    // C:\jre\bin\java.exe); a length past the buffer is the size a longer
+    // path would need, so no file was found. GetFileAttributesW fails for the
+    // empty path.
+    std::u16string file(pathCapacity, u'\0');
+    const DWORD length = SearchPathW(wide(programSearchPath()), wide(program), nullptr, pathCapacity,
+                                     reinterpret_cast<wchar_t*>(&file[0]), nullptr);
+    file.resize(length < pathCapacity ? length : 0);
+    const DWORD attributes = GetFileAttributesW(wide(file));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return ERROR_FILE_NOT_FOUND;
+        return {ERROR_FILE_NOT_FOUND, {}};
     }
 
     // CreateProcessW may write into the command line, so it gets a copy.
-    std::vector<wchar_t> line(commandLine.size() + 1, L'\0');
-    std::memcpy(line.data(), commandLine.data(), commandLine.size() * sizeof(wchar_t));
-
-    STARTUPINFOW startup;
-    std::memset(&startup, 0, sizeof startup);
+    std::u16string line(commandLine);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
-    PROCESS_INFORMATION process;
-    std::memset(&process, 0, sizeof process);
-    if (CreateProcessW(wide(found), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
-        FALSE) {
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(wide(file), reinterpret_cast<wchar_t*>(&line[0]), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process) == FALSE) {
         const DWORD error = GetLastError();
-        return error != 0 ? error : ERROR_GEN_FAILURE;
+        return {error != 0 ? error : ERROR_GEN_FAILURE, std::move(file)};
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return 0;
+    return {0, {}};
 }
 
 std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert) {
@@ -220,12 +220,9 @@ std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert)
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, reinterpret_cast<va_list*>(inserts));
-    std::u16string text;
-    if (length != 0 && buffer != nullptr) text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+    // On failure length is 0 and buffer stays null: the empty text.
+    std::u16string text(reinterpret_cast<const char16_t*>(buffer), length);
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) {
-        text.pop_back();
-    }
     return text;
 }
 

@@ -35,13 +35,14 @@ case $1 in
     mkdir -p "$c/kestrune"
     cp "$3/Kestrune.exe" "$driver" "$c/kestrune/"
     cp -r "$state/reg" "$c/kestrune/"
-    # Java homes with the driver as their VM, the decoy C:\Program.exe, and a
-    # bin\java.exe that is a folder (C:\folder) or no program (C:\bad).
-    for home in j2re 'Program Files/Java/j2re' jre142 jre19 kestrune/rel; do
+    # Java homes with the driver as their VM (relative ones in the system and
+    # Windows folders), the decoy C:\Program.exe, and a bin\java.exe that is a
+    # folder (C:\folder) or no program (relbad, beside the launcher).
+    for home in j2re 'Program Files/Java/j2re' jre142 jre19 windows/{system32/sysjre,system/oldjre,winjre}; do
       mkdir -p "$c/$home/bin" && cp "$driver" "$c/$home/bin/java.exe"
     done
     cp "$driver" "$c/Program.exe"
-    mkdir -p "$c/folder/bin/java.exe" "$c/bad/bin" && printf x >"$c/bad/bin/java.exe"
+    mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
     DISPLAY=:$(tr -d '\n' <"$state/display") WINEPREFIX="$work/prefix" wine 'C:\kestrune\e2e-driver.exe' "$4"
     ;;
   cleanup)

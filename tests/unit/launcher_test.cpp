@@ -48,6 +48,7 @@ struct launcherCase {
     std::uint32_t startError;
     std::u16string record;  // what portable::record() holds afterwards
     int exitCode;
+    std::u16string startFile = {};  // the file Windows found for a start that fails
 };
 
 // clang-format off
@@ -77,6 +78,7 @@ const launcherCase cases[] = {
     {"nameWithCrLfCutInsideName", u"", u"", {{jre + "\\1.4", "Java\r\nHome\r\nJavaHome", regSz, sz("C:\\j")}}, 0, VM(u"Home\r\nJavaHome\r\nC:\\j"), 0},
     // Failures
     {"failedStartReported", u"-version", u"C:\\nojava", {}, 2, NOT_STARTED u"C:\\nojava\\bin\\java.exe\n\nFehler 2: Das System kann die angegebene Datei nicht finden.\n", 1},
+    {"failedStartNamesTheFileFound", u"-version", u"jre", {}, 193, NOT_STARTED u"C:\\Tools\\jre\\bin\\java.exe\n\nFehler 193: C:\\Tools\\jre\\bin\\java.exe ist keine zul\u00e4ssige Win32-Anwendung.\n", 1, u"C:\\Tools\\jre\\bin\\java.exe"},
     {"failedStartWithoutSystemText", u"-version", u"C:\\j2re", {}, 1450, NOT_STARTED u"C:\\j2re\\bin\\java.exe\n\nFehler 1450\n", 1},
     {"startingKeyWith32768ValuesReported", u"-version", u"", manyValues(jre, 32768, {{jre + "\\1.4", "JavaHome", regSz, sz("C:\\j2re")}}), 0, TOO_MANY_VALUES, 1},
     {"startingKeyWith32769ValuesReported", u"-version", u"", manyValues(jre, 32769), 0, TOO_MANY_VALUES, 1},
@@ -90,7 +92,7 @@ TEST_P(launcherTest, outcome) {
     portable::setCommandText(c.commandText);
     if (!c.javaHome.empty()) portable::setEnvironment(u"java_home", c.javaHome);
     load(c.registry);
-    portable::failStarts(c.startError);
+    portable::failStarts(c.startError, c.startFile);
     EXPECT_EQ(launcherMain(), c.exitCode);
     EXPECT_EQ(portable::record(), c.record);
 }
