@@ -152,18 +152,13 @@ std::u16string commandText() {
 }
 
 std::u16string environmentVariable(const std::u16string& name) {
-    std::u16string value;
-    DWORD size = 256;
-    for (;;) {
-        value.resize(size);
-        const DWORD length = GetEnvironmentVariableW(wide(name), reinterpret_cast<wchar_t*>(&value[0]), size);
-        if (length == 0) return {};  // unset, or set to nothing
-        if (length < size) {
-            value.resize(length);
-            return value;
-        }
-        size = length;  // too small: length is the size needed, NUL included
-    }
+    // The size with the NUL first, then the value; nothing can change the
+    // environment in between on this one thread.
+    const DWORD size = GetEnvironmentVariableW(wide(name), nullptr, 0);
+    if (size == 0) return {};  // unset
+    std::u16string value(size, u'\0');
+    value.resize(GetEnvironmentVariableW(wide(name), reinterpret_cast<wchar_t*>(&value[0]), size));
+    return value;
 }
 
 void showMessage(const std::u16string& text, bool error) {
