@@ -80,8 +80,8 @@ void regCloseKey(regKey key);
 ansiText toAnsi(const std::u16string& text);
 std::u16string fromAnsi(const ansiText& text);
 
-// Upper-casing by the user's default locale; the length may change only where
-// the locale says so.
+// Upper-casing by the user's default locale, one UTF-16 unit for one, so the
+// length stays.
 std::u16string upperCase(const std::u16string& text);
 
 // ---- Process ---------------------------------------------------------------

@@ -27,6 +27,11 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+// The text's own characters, for a function that writes them.
+wchar_t* writable(std::u16string& text) {
+    return reinterpret_cast<wchar_t*>(&text[0]);
+}
+
 HKEY handle(platform::regKey key) {
     return reinterpret_cast<HKEY>(key);
 }
@@ -108,8 +113,9 @@ ansiText toAnsi(const std::u16string& text) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
     const int size = WideCharToMultiByte(CP_ACP, 0, wide(text), length, nullptr, 0, nullptr, nullptr);
+    // A size of 0 (a failed conversion) asks for the size again and writes nothing.
     ansiText ansi(static_cast<std::size_t>(size), '\0');
-    if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide(text), length, &ansi[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, wide(text), length, &ansi[0], size, nullptr, nullptr);
     return ansi;
 }
 
@@ -118,33 +124,27 @@ std::u16string fromAnsi(const ansiText& text) {
     const int length = static_cast<int>(text.size());
     const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
     std::u16string result(static_cast<std::size_t>(size), u'\0');
-    if (size > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(&result[0]), size);
-    }
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, writable(result), size);
     return result;
 }
 
 std::u16string upperCase(const std::u16string& text) {
-    if (text.empty()) return {};
+    // LCMAP_UPPERCASE maps each UTF-16 unit to one, so the text keeps its
+    // length; should the call fail, the text stays as it was.
+    std::u16string result(text);
     const int length = static_cast<int>(text.size());
-    const int size = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length, nullptr, 0);
-    if (size <= 0) return text;
-    std::u16string result(static_cast<std::size_t>(size), u'\0');
-    LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length, reinterpret_cast<wchar_t*>(&result[0]),
-                 size);
+    if (!text.empty()) LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, wide(text), length, writable(result), length);
     return result;
 }
 
 void processPendingMessages() {
+    // The launcher has no window of its own: nothing sends it key presses to
+    // translate, and what the queue holds is dispatched as it comes. Both
+    // functions are in user32, so one found means both are.
     static const auto peek = user32<decltype(&PeekMessageW)>("PeekMessageW");
-    static const auto translate = user32<decltype(&TranslateMessage)>("TranslateMessage");
     static const auto dispatch = user32<decltype(&DispatchMessageW)>("DispatchMessageW");
-    if (peek == nullptr || translate == nullptr || dispatch == nullptr) return;
     MSG message;
-    while (peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
-        translate(&message);
-        dispatch(&message);
-    }
+    while (peek != nullptr && peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) dispatch(&message);
 }
 
 std::u16string commandText() {
@@ -157,7 +157,7 @@ std::u16string environmentVariable(const std::u16string& name) {
     const DWORD size = GetEnvironmentVariableW(wide(name), nullptr, 0);
     if (size == 0) return {};  // unset
     std::u16string value(size, u'\0');
-    value.resize(GetEnvironmentVariableW(wide(name), reinterpret_cast<wchar_t*>(&value[0]), size));
+    value.resize(GetEnvironmentVariableW(wide(name), writable(value), size));
     return value;
 }
 
@@ -181,8 +181,8 @@ startResult startProcess(const std::u16string& program, const std::u16string& co
     // path would need, so no file was found. GetFileAttributesW fails for the
     // empty path.
     std::u16string file(pathCapacity, u'\0');
-    const DWORD length = SearchPathW(wide(programSearchPath()), wide(program), nullptr, pathCapacity,
-                                     reinterpret_cast<wchar_t*>(&file[0]), nullptr);
+    const DWORD length =
+        SearchPathW(wide(programSearchPath()), wide(program), nullptr, pathCapacity, writable(file), nullptr);
     file.resize(length < pathCapacity ? length : 0);
     const DWORD attributes = GetFileAttributesW(wide(file));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -196,8 +196,8 @@ startResult startProcess(const std::u16string& program, const std::u16string& co
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(wide(file), reinterpret_cast<wchar_t*>(&line[0]), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process) == FALSE) {
+    if (CreateProcessW(wide(file), writable(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
+        FALSE) {
         const DWORD error = GetLastError();
         return {error != 0 ? error : ERROR_GEN_FAILURE, std::move(file)};
     }

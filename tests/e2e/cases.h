@@ -48,6 +48,7 @@ const e2eCase e2eCases[] = {
     {"javaHomeOfThousandsOfCharactersStart", 32, L"", L"C:\\" FILL, KESTRUNE L" -version", NOT_STARTED L"C:\\" FILL L"\\bin\\java.exe\n\nFehler *\nexit 1", 6000},
 
     // ---- The ANSI registry functions on a real registry ----
+    // Text order picks 1.9, whose value is named javahome: names match in any case.
     {"registryVersions", 32, IMPORT(L"versions.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre19", L"-version")},
     {"registryStartingKeyMissing", 32, IMPORT(L"jdk-only.reg"), nullptr, KESTRUNE L" -version", NOT_FOUND},
     {"registryLongValuesBeforeJavaHome", 32, IMPORT(L"long-values.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
