@@ -22,7 +22,6 @@ struct e2eCase {
 #define FILL L"\x01"
 #define NOT_FOUND L"box: Es konnte keine Java Version 1.4XXX auf Ihrem System ermittelt werden\nexit 0"
 #define NOT_STARTED L"box: Java konnte nicht gestartet werden.\n\nProgramm: "
-#define PROGRAM_FILES L"C:\\Program Files\\Java\\j2re"
 #define START(home, arguments) L"start: " home L"\\bin\\java.exe | " home L"\\bin\\java.exe " arguments L"\nexit 0"
 
 // clang-format off
@@ -31,19 +30,17 @@ const e2eCase e2eCases[] = {
     {"argumentsArriveUnchanged", 32, L"", L"C:\\j2re", KESTRUNE L" -Dx=\"a  b\"   \"c d\" \\\"q\\\" \u00e9\u4e2d\U0001F600 'e'\t-t", START(L"C:\\j2re", L"-Dx=\"a  b\"   \"c d\" \\\"q\\\" \u00e9\u4e2d\U0001F600 'e'\t-t")},
     {"quotedLauncherPathAndBlanks", 32, L"", L"C:\\j2re", L"\"" KESTRUNE L"\"    -version  ", START(L"C:\\j2re", L"-version  ")},
     {"blanksOnlyNameTheVm", 32, L"", L"C:\\j2re", KESTRUNE L"   ", L"box: JavaVM: C:\\j2re\\bin\\javaw.exe\nexit 0"},
-    {"homeWithBlanksNeverRunsProgramExe", 32, L"", PROGRAM_FILES, KESTRUNE L" -jar app.jar", L"start: " PROGRAM_FILES L"\\bin\\java.exe | \"" PROGRAM_FILES L"\\bin\\java.exe\" -jar app.jar\nexit 0"},
+    {"homeWithBlanksNeverRunsProgramExe", 32, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -jar app.jar", L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -jar app.jar\nexit 0"},
     {"argumentTextNeverChoosesTheProgram", 32, L"", L"C:\\nojava", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\nojava\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
-    {"relativeArgumentNeverChoosesTheProgram", 32, L"", L"C:\\nojava", KESTRUNE L" ..\\..\\..\\..\\Program -x", NOT_STARTED L"C:\\nojava\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
     {"folderNamedJavaExeNeverStarts", 32, L"", L"C:\\folder", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\folder\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
     {"relativeHomeFoundInTheSystemFolder", 32, L"", L"sysjre", KESTRUNE L" -version", L"start: C:\\windows\\system32\\sysjre\\bin\\java.exe | sysjre\\bin\\java.exe -version\nexit 0"},
     {"relativeHomeFoundInWindowsSystem", 32, L"", L"oldjre", KESTRUNE L" -version", L"start: C:\\windows\\system\\oldjre\\bin\\java.exe | oldjre\\bin\\java.exe -version\nexit 0"},
     {"relativeHomeFoundInTheWindowsFolder", 32, L"", L"winjre", KESTRUNE L" -version", L"start: C:\\windows\\winjre\\bin\\java.exe | winjre\\bin\\java.exe -version\nexit 0"},
     // A relative home beside the launcher; its bin\java.exe is no program. Box and system text name the file found.
     {"failedStartNamesTheFileFound", 32, L"", L"relbad", KESTRUNE L" -version", NOT_STARTED L"C:\\kestrune\\relbad\\bin\\java.exe\n\nFehler 193: *C:\\kestrune\\relbad\\bin\\java.exe*\nexit 1"},
-    {"dotDotHomeNamedByItsFullPath", 32, L"", L"..\\kestrune\\relbad", KESTRUNE L" -version", NOT_STARTED L"C:\\kestrune\\relbad\\bin\\java.exe\n\nFehler 193: *C:\\kestrune\\relbad\\bin\\java.exe*\nexit 1"},
     // The VM's command line, "C:\Program Files\Java\j2re\bin\java.exe" -cp aaa...: 46 characters and the fill.
-    {"commandLineAtLimitFitsTheVm", 32, L"", PROGRAM_FILES, KESTRUNE L" -cp " FILL, L"start: " PROGRAM_FILES L"\\bin\\java.exe | \"" PROGRAM_FILES L"\\bin\\java.exe\" -cp " FILL L"\nexit 0", 32766 - 46},
-    {"commandLineOverLimitForTheVm", 32, L"", PROGRAM_FILES, KESTRUNE L" -cp " FILL, NOT_STARTED PROGRAM_FILES L"\\bin\\java.exe\n\nFehler 206: *\nexit 1", 32767 - 46},
+    {"commandLineAtLimitFitsTheVm", 32, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL, L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -cp " FILL L"\nexit 0", 32766 - 46},
+    {"commandLineOverLimitForTheVm", 32, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL, NOT_STARTED L"C:\\Program Files\\Java\\j2re\\bin\\java.exe\n\nFehler 206: *\nexit 1", 32767 - 46},
     {"javaHomeOfThousandsOfCharacters", 32, L"", L"C:\\" FILL, KESTRUNE, L"box: JavaVM: C:\\" FILL L"\\bin\\javaw.exe\nexit 0", 6000},
     {"javaHomeOfThousandsOfCharactersStart", 32, L"", L"C:\\" FILL, KESTRUNE L" -version", NOT_STARTED L"C:\\" FILL L"\\bin\\java.exe\n\nFehler *\nexit 1", 6000},
 

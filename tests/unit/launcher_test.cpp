@@ -68,8 +68,7 @@ const launcherCase cases[] = {
     {"installedRuntimeStarted", u"-jar app.jar", u"", {{jre + "\\1.4.2", "JavaHome", regSz, sz("C:\\j2re")}}, 0, u"start: C:\\j2re\\bin\\java.exe | C:\\j2re\\bin\\java.exe -jar app.jar\n", 0},
     {"javaHomeWinsOverRegistry", u"", u"D:\\env", {{jre + "\\1.4.2", "JavaHome", regSz, sz("C:\\j2re")}}, 0, VM(u"D:\\env"), 0},
     // The installed runtime: the greatest hit by plain UTF-16 order, its text after the second CR LF.
-    {"longerVersionWins", u"", u"", {{jre + "\\1.4.2_03", "JavaHome", regSz, sz("C:\\b")}, {jre + "\\1.4", "JavaHome", regSz, sz("C:\\a")}}, 0, VM(u"C:\\b"), 0},
-    {"crSortsBeforeFullStop", u"", u"", {{jre + "\\1.4.2", "JavaHome", regSz, sz("C:\\142")}, {jre + "\\1.4", "JavaHome", regSz, sz("C:\\14")}, {jre + "\\1.3.1", "JavaHome", regSz, sz("C:\\131")}}, 0, VM(u"C:\\142"), 0},
+    {"crSortsBeforeFullStop", u"", u"", {{jre + "\\1.4.2_03", "JavaHome", regSz, sz("C:\\142")}, {jre + "\\1.4", "JavaHome", regSz, sz("C:\\14")}, {jre + "\\1.3.1", "JavaHome", regSz, sz("C:\\131")}}, 0, VM(u"C:\\142"), 0},
     {"textOrderNotVersionOrder", u"", u"", {{jre + "\\1.9", "JavaHome", regSz, sz("C:\\9")}, {jre + "\\1.10", "JavaHome", regSz, sz("C:\\10")}}, 0, VM(u"C:\\9"), 0},
     {"expandStringWinnerGivesNothing", u"", u"", {{jre + "\\1.3", "JavaHome", regSz, sz("C:\\13")}, {jre + "\\1.4", "JavaHome", regExpandSz, sz("C:\\14")}}, 0, NOT_FOUND, 0},
     {"oldJavaHomeTakesPart", u"", u"", {{jre + "\\1.4", "JavaHome", regSz, sz("C:\\new")}, {jre + "\\1.4", "OldJavaHome", regSz, sz("C:\\old")}}, 0, VM(u"C:\\old"), 0},
