@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <new>
 #include <utility>
-#include <vector>
 
 #include "launcher/launcher.h"
 #include "platform/platform.h"
@@ -53,19 +52,27 @@ Function user32(const char* name) {
 // Room for the longest path Windows handles, 32,767 characters, and its NUL.
 constexpr DWORD pathCapacity = 32768;
 
+// A path that write puts into a buffer of pathCapacity characters, returning
+// its length. A length of 0 (failure), or one past the buffer (the size a
+// longer path would need), gives the empty text.
+template <typename Write>
+std::u16string pathFrom(Write write) {
+    std::u16string path(pathCapacity, u'\0');
+    const DWORD length = write(writable(path), pathCapacity);
+    path.resize(length < pathCapacity ? length : 0);
+    return path;
+}
+
 // The folders where Windows looks for the program named first on a command
 // line, in its order: the launcher's folder, the current folder, the system
 // folder, Windows\System, the Windows folder, then PATH. With the launcher at
 // C:\Tools\Kestrune.exe, the program jre\bin\java.exe is
 // C:\Tools\jre\bin\java.exe when that exists.
 std::u16string programSearchPath() {
-    std::vector<wchar_t> buffer(pathCapacity);
-    const auto text = [&buffer](DWORD length) {
-        return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
-    };
-    const std::u16string launcher = text(GetModuleFileNameW(nullptr, buffer.data(), pathCapacity));
-    const std::u16string system = text(GetSystemDirectoryW(buffer.data(), pathCapacity));
-    const std::u16string windows = text(GetWindowsDirectoryW(buffer.data(), pathCapacity));
+    const std::u16string launcher =
+        pathFrom([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+    const std::u16string system = pathFrom(GetSystemDirectoryW);
+    const std::u16string windows = pathFrom(GetWindowsDirectoryW);
     return launcher.substr(0, launcher.rfind(u'\\')) + u";.;" + system + u';' + windows + u"\\System;" + windows +
            u';' + platform::environmentVariable(u"PATH");
 }
@@ -177,13 +184,12 @@ startResult startProcess(const std::u16string& program, const std::u16string& co
     // missing: for C:\nojava and the argument \..\..\..\Program, the file
     // "C:\nojava\bin\java.exe \..\..\..\Program", which is C:\Program.exe.
     // SearchPathW gives the full path (..\jre\bin\java.exe from C:\Apps is
-    // C:\jre\bin\java.exe); a length past the buffer is the size a longer
-    // path would need, so no file was found. GetFileAttributesW fails for the
+    // C:\jre\bin\java.exe), or nothing; GetFileAttributesW fails for the
     // empty path.
-    std::u16string file(pathCapacity, u'\0');
-    const DWORD length =
-        SearchPathW(wide(programSearchPath()), wide(program), nullptr, pathCapacity, writable(file), nullptr);
-    file.resize(length < pathCapacity ? length : 0);
+    const std::u16string searchPath = programSearchPath();
+    std::u16string file = pathFrom([&searchPath, &program](wchar_t* buffer, DWORD size) {
+        return SearchPathW(wide(searchPath), wide(program), nullptr, size, buffer, nullptr);
+    });
     const DWORD attributes = GetFileAttributesW(wide(file));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return {ERROR_FILE_NOT_FOUND, {}};
