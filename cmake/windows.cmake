@@ -22,6 +22,17 @@ add_executable(Kestrune WIN32 platform/windows.cpp resources/kestrune.rc)
 # The resource compiler does not report the files it embeds as dependencies.
 set_source_files_properties(resources/kestrune.rc PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/resources/kestrune.ico;${CMAKE_SOURCE_DIR}/resources/kestrune.manifest")
+# The manifest names the processor the program is for: x86 in the release.
+# The x86-64 build gets a copy naming amd64 (Windows refuses to start a
+# program whose manifest names another processor), found first on the
+# resource compiler's include path.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS resources/kestrune.manifest)
+  file(READ resources/kestrune.manifest manifest)
+  string(REPLACE "processorArchitecture=\"x86\"" "processorArchitecture=\"amd64\"" manifest "${manifest}")
+  file(WRITE ${CMAKE_BINARY_DIR}/amd64/kestrune.manifest "${manifest}")
+  target_include_directories(Kestrune PRIVATE $<$<COMPILE_LANGUAGE:RC>:${CMAKE_BINARY_DIR}/amd64>)
+endif()
 target_compile_options(Kestrune PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags})
 target_link_libraries(Kestrune PRIVATE kestrune_logic)

@@ -17,7 +17,7 @@ fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
   cmake make g++ libgtest-dev libbenchmark-dev \
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 \
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
   wine wine32:i386 wine64 xvfb xauth git \
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck llvm \
   icoutils libxml2-utils osslsigncode openssl \
