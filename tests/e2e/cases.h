@@ -1,4 +1,4 @@
-// The end-to-end cases, one a line: name, prefix (32 or 64-bit Wine),
+// The end-to-end cases, one a line: name, the builds it holds for,
 // set-up commands run by cmd before the launcher, JAVA_HOME (nullptr: unset),
 // the launcher's whole command line, and the transcript that must come out:
 // "box: TEXT" per box (caption Kestrune, one button), "start: PROGRAM |
@@ -6,9 +6,14 @@
 // transcript stands for any text; FILL for fillCount copies of "a".
 #pragma once
 
+// everyBuild: the 32-bit release, run in a 32-bit Wine prefix, and the x86-64
+// build, run in a 64-bit one. release32On64: the 32-bit release only, run in a
+// 64-bit prefix (what a 32-bit program sees of a 64-bit registry).
+enum e2eBuilds { everyBuild, release32On64 };
+
 struct e2eCase {
     const char* name;
-    int prefixBits;
+    e2eBuilds builds;
     const wchar_t* setup;
     const wchar_t* javaHome;
     const wchar_t* commandLine;
@@ -27,36 +32,36 @@ struct e2eCase {
 // clang-format off
 const e2eCase e2eCases[] = {
     // ---- The C runtime's argument text, CreateProcessW, MessageBoxW ----
-    {"argumentsArriveUnchanged", 32, L"", L"C:\\j2re", KESTRUNE L" -Dx=\"a  b\"   \"c d\" \\\"q\\\" \u00e9\u4e2d\U0001F600 'e'\t-t", START(L"C:\\j2re", L"-Dx=\"a  b\"   \"c d\" \\\"q\\\" \u00e9\u4e2d\U0001F600 'e'\t-t")},
-    {"quotedLauncherPathAndBlanks", 32, L"", L"C:\\j2re", L"\"" KESTRUNE L"\"    -version  ", START(L"C:\\j2re", L"-version  ")},
-    {"blanksOnlyNameTheVm", 32, L"", L"C:\\j2re", KESTRUNE L"   ", L"box: JavaVM: C:\\j2re\\bin\\javaw.exe\nexit 0"},
-    {"homeWithBlanksNeverRunsProgramExe", 32, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -jar app.jar", L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -jar app.jar\nexit 0"},
-    {"argumentTextNeverChoosesTheProgram", 32, L"", L"C:\\nojava", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\nojava\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
-    {"folderNamedJavaExeNeverStarts", 32, L"", L"C:\\folder", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\folder\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
-    {"relativeHomeFoundInTheSystemFolder", 32, L"", L"sysjre", KESTRUNE L" -version", L"start: C:\\windows\\system32\\sysjre\\bin\\java.exe | sysjre\\bin\\java.exe -version\nexit 0"},
-    {"relativeHomeFoundInWindowsSystem", 32, L"", L"oldjre", KESTRUNE L" -version", L"start: C:\\windows\\system\\oldjre\\bin\\java.exe | oldjre\\bin\\java.exe -version\nexit 0"},
-    {"relativeHomeFoundInTheWindowsFolder", 32, L"", L"winjre", KESTRUNE L" -version", L"start: C:\\windows\\winjre\\bin\\java.exe | winjre\\bin\\java.exe -version\nexit 0"},
+    {"argumentsArriveUnchanged", everyBuild, L"", L"C:\\j2re", KESTRUNE L" -Dx=\"a  b\"   \"c d\" \\\"q\\\" \u00e9\u4e2d\U0001F600 'e'\t-t", START(L"C:\\j2re", L"-Dx=\"a  b\"   \"c d\" \\\"q\\\" \u00e9\u4e2d\U0001F600 'e'\t-t")},
+    {"quotedLauncherPathAndBlanks", everyBuild, L"", L"C:\\j2re", L"\"" KESTRUNE L"\"    -version  ", START(L"C:\\j2re", L"-version  ")},
+    {"blanksOnlyNameTheVm", everyBuild, L"", L"C:\\j2re", KESTRUNE L"   ", L"box: JavaVM: C:\\j2re\\bin\\javaw.exe\nexit 0"},
+    {"homeWithBlanksNeverRunsProgramExe", everyBuild, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -jar app.jar", L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -jar app.jar\nexit 0"},
+    {"argumentTextNeverChoosesTheProgram", everyBuild, L"", L"C:\\nojava", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\nojava\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
+    {"folderNamedJavaExeNeverStarts", everyBuild, L"", L"C:\\folder", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\folder\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
+    {"relativeHomeFoundInTheSystemFolder", everyBuild, L"", L"sysjre", KESTRUNE L" -version", L"start: C:\\windows\\system32\\sysjre\\bin\\java.exe | sysjre\\bin\\java.exe -version\nexit 0"},
+    {"relativeHomeFoundInWindowsSystem", everyBuild, L"", L"oldjre", KESTRUNE L" -version", L"start: C:\\windows\\system\\oldjre\\bin\\java.exe | oldjre\\bin\\java.exe -version\nexit 0"},
+    {"relativeHomeFoundInTheWindowsFolder", everyBuild, L"", L"winjre", KESTRUNE L" -version", L"start: C:\\windows\\winjre\\bin\\java.exe | winjre\\bin\\java.exe -version\nexit 0"},
     // A relative home beside the launcher; its bin\java.exe is no program. Box and system text name the file found.
-    {"failedStartNamesTheFileFound", 32, L"", L"relbad", KESTRUNE L" -version", NOT_STARTED L"C:\\kestrune\\relbad\\bin\\java.exe\n\nFehler 193: *C:\\kestrune\\relbad\\bin\\java.exe*\nexit 1"},
+    {"failedStartNamesTheFileFound", everyBuild, L"", L"relbad", KESTRUNE L" -version", NOT_STARTED L"C:\\kestrune\\relbad\\bin\\java.exe\n\nFehler 193: *C:\\kestrune\\relbad\\bin\\java.exe*\nexit 1"},
     // The VM's command line, "C:\Program Files\Java\j2re\bin\java.exe" -cp aaa...: 46 characters and the fill.
-    {"commandLineAtLimitFitsTheVm", 32, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL, L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -cp " FILL L"\nexit 0", 32766 - 46},
-    {"commandLineOverLimitForTheVm", 32, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL, NOT_STARTED L"C:\\Program Files\\Java\\j2re\\bin\\java.exe\n\nFehler 206: *\nexit 1", 32767 - 46},
-    {"javaHomeOfThousandsOfCharacters", 32, L"", L"C:\\" FILL, KESTRUNE, L"box: JavaVM: C:\\" FILL L"\\bin\\javaw.exe\nexit 0", 6000},
-    {"javaHomeOfThousandsOfCharactersStart", 32, L"", L"C:\\" FILL, KESTRUNE L" -version", NOT_STARTED L"C:\\" FILL L"\\bin\\java.exe\n\nFehler *\nexit 1", 6000},
+    {"commandLineAtLimitFitsTheVm", everyBuild, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL, L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -cp " FILL L"\nexit 0", 32766 - 46},
+    {"commandLineOverLimitForTheVm", everyBuild, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -cp " FILL, NOT_STARTED L"C:\\Program Files\\Java\\j2re\\bin\\java.exe\n\nFehler 206: *\nexit 1", 32767 - 46},
+    {"javaHomeOfThousandsOfCharacters", everyBuild, L"", L"C:\\" FILL, KESTRUNE, L"box: JavaVM: C:\\" FILL L"\\bin\\javaw.exe\nexit 0", 6000},
+    {"javaHomeOfThousandsOfCharactersStart", everyBuild, L"", L"C:\\" FILL, KESTRUNE L" -version", NOT_STARTED L"C:\\" FILL L"\\bin\\java.exe\n\nFehler *\nexit 1", 6000},
 
     // ---- The ANSI registry functions on a real registry ----
     // Text order picks 1.9, whose value is named javahome: names match in any case.
-    {"registryVersions", 32, IMPORT(L"versions.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre19", L"-version")},
-    {"registryStartingKeyMissing", 32, IMPORT(L"jdk-only.reg"), nullptr, KESTRUNE L" -version", NOT_FOUND},
-    {"registryLongValuesBeforeJavaHome", 32, IMPORT(L"long-values.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
-    {"registryDeepSubtree", 32, IMPORT(L"deep.reg"), nullptr, KESTRUNE, L"box: JavaVM: C:\\level50\\bin\\javaw.exe\nexit 0"},
-    {"registryNonAnsiText", 32, REG_ADD(L"\\1.4.2", L"/v JavaHome /d C:\\J\u00e4ger\\\u4e2d /f") REG_ADD(L"\\1.5-\u4e2d\u6587", L"/v JavaHome /d C:\\x /f"), nullptr, KESTRUNE, L"box: JavaVM: C:\\J\u00e4ger\\?\\bin\\javaw.exe\nexit 0"},
+    {"registryVersions", everyBuild, IMPORT(L"versions.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre19", L"-version")},
+    {"registryStartingKeyMissing", everyBuild, IMPORT(L"jdk-only.reg"), nullptr, KESTRUNE L" -version", NOT_FOUND},
+    {"registryLongValuesBeforeJavaHome", everyBuild, IMPORT(L"long-values.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
+    {"registryDeepSubtree", everyBuild, IMPORT(L"deep.reg"), nullptr, KESTRUNE, L"box: JavaVM: C:\\level50\\bin\\javaw.exe\nexit 0"},
+    {"registryNonAnsiText", everyBuild, REG_ADD(L"\\1.4.2", L"/v JavaHome /d C:\\J\u00e4ger\\\u4e2d /f") REG_ADD(L"\\1.5-\u4e2d\u6587", L"/v JavaHome /d C:\\x /f"), nullptr, KESTRUNE, L"box: JavaVM: C:\\J\u00e4ger\\?\\bin\\javaw.exe\nexit 0"},
     // x has too many values to search below it; its sibling x\uFF3Cy, read as
     // x\y, must not lead there either.
-    {"registryBestFitKeyNamePassedOver", 32, IMPORT(L"one-runtime.reg") IMPORT(L"many-x.reg") REG_ADD(L"\\x\\y", L"/v JavaHome /d C:\\tools /f") REG_ADD(L"\\x\uFF3Cy", L"/f"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
+    {"registryBestFitKeyNamePassedOver", everyBuild, IMPORT(L"one-runtime.reg") IMPORT(L"many-x.reg") REG_ADD(L"\\x\\y", L"/v JavaHome /d C:\\tools /f") REG_ADD(L"\\x\uFF3Cy", L"/f"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
 
-    // ---- A 32-bit launcher sees the 32-bit registry view only ----
-    {"view64OnlyNotSeen", 64, REG_ADD(L"\\1.8", L"/v JavaHome /d C:\\jre142 /f /reg:64"), nullptr, KESTRUNE L" -version", NOT_FOUND},
-    {"view32Seen", 64, REG_ADD(L"\\1.8", L"/v JavaHome /d C:\\jre142 /f /reg:32"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
+    // ---- The 32-bit release sees the 32-bit registry view only ----
+    {"view64OnlyNotSeen", release32On64, REG_ADD(L"\\1.8", L"/v JavaHome /d C:\\jre142 /f /reg:64"), nullptr, KESTRUNE L" -version", NOT_FOUND},
+    {"view32Seen", release32On64, REG_ADD(L"\\1.8", L"/v JavaHome /d C:\\jre142 /f /reg:32"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
 };
 // clang-format on
