@@ -9,10 +9,22 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-
+# The 32-bit release where this machine runs 32-bit programs; elsewhere the
+# x86-64 build of the same source, in a 64-bit prefix, whose registry tools
+# write the 64-bit view that build reads.
 . tests/e2e/wine-env.sh
+wine_builds
+if [[ $builds == *i686* ]]; then
+  build=i686 preset=windows arch=win32 what="the 32-bit release"
+else
+  build=x86_64 preset=windows64 arch=win64 what="the x86-64 build (not the release)"
+fi
+wine=$(wine_loader "$build")
+echo "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix: $why"
+
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+
 java=$(readlink -f "$(command -v java)") || { echo "no java on this machine: run scripts/setup.sh" >&2; exit 1; }
 version=$("$java" -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java\.version = //p')
 [ -n "$version" ] || { echo "cannot tell the version of $java" >&2; exit 1; }
@@ -21,21 +33,21 @@ version=$("$java" -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java\.v
 export WINEPREFIX=$root/build/run/prefix
 mkdir -p "$root/build/run"
 echo "preparing a Wine prefix in $WINEPREFIX ..."
-make_prefix "$WINEPREFIX" win32 >/dev/null 2>&1
+make_prefix "$WINEPREFIX" "$arch" >/dev/null 2>&1
 home='C:\java-home'
 mkdir -p "$WINEPREFIX/drive_c/java-home/bin"
 ln -sf "$java" "$WINEPREFIX/drive_c/java-home/bin/java.exe"
-wine reg add "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" /v JavaHome /d "$home" /f >/dev/null
-cp build/windows/Kestrune.exe "$WINEPREFIX/drive_c/"
+"$wine" reg add "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" /v JavaHome /d "$home" /f >/dev/null
+cp "build/$preset/Kestrune.exe" "$WINEPREFIX/drive_c/"
 
 [ $# -gt 0 ] || set -- -version
 echo "registered Java $version at $home -> $java"
 echo "running: Kestrune.exe $*"
 if [ -z "${DISPLAY:-}" ]; then
   # Without arguments the launcher shows a box, which needs a display.
-  xvfb-run -a wine 'C:\Kestrune.exe' "$@"
+  xvfb-run -a "$wine" 'C:\Kestrune.exe' "$@"
 else
-  wine 'C:\Kestrune.exe' "$@"
+  "$wine" 'C:\Kestrune.exe' "$@"
 fi
 # The launcher does not wait for the VM; wait for it here so its output is
 # complete before the script ends.
