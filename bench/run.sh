@@ -4,7 +4,9 @@
 #  - the registry search on the in-memory registry (Google Benchmark);
 #  - under Wine: the lookup over a 1,000-key JavaSoft subtree against Wine's
 #    own `reg query /s` (Wine's reg has no /f), and the launcher's start overhead against
-#    starting the stand-in VM directly (hyperfine).
+#    starting the stand-in VM directly (hyperfine). These run the 32-bit
+#    release where the machine runs 32-bit programs, elsewhere the x86-64
+#    build in a 64-bit prefix; the figures name the build they came from.
 # Benchmarks report figures; nothing here passes or fails on a time.
 #   bench/run.sh
 set -euo pipefail
@@ -14,8 +16,17 @@ out=docs/performance.md
 work=build/bench
 mkdir -p "$work" docs
 
+. tests/e2e/wine-env.sh
+wine_builds
+if [[ $builds == *i686* ]]; then
+  preset=windows arch=win32 wine=$(wine_loader i686) what="the 32-bit release" label="32-bit release"
+else
+  preset=windows64 arch=win64 wine=$(wine_loader x86_64) what="the x86-64 build (not the release)" label="x86-64 build"
+fi
+echo "under Wine: $what, build/$preset/Kestrune.exe: $why"
+
 echo "building ..."
-cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
+for p in windows $preset; do cmake --preset $p >/dev/null && cmake --build --preset $p >/dev/null; done
 cmake -S bench -B "$work/host" >/dev/null && cmake --build "$work/host" -j2 >/dev/null
 exe=build/windows/Kestrune.exe
 map=build/windows/Kestrune.map
@@ -39,12 +50,11 @@ search=$("$work/host/search-bench" 2>/dev/null | grep -E '^(Benchmark|searchTree
 
 # ---- Under Wine ----
 echo "Wine benchmarks ..."
-. tests/e2e/wine-env.sh
 export WINEPREFIX=$root/$work/prefix
-make_prefix "$WINEPREFIX" win32 >/dev/null 2>&1
+make_prefix "$WINEPREFIX" $arch >/dev/null 2>&1
 mkdir -p "$WINEPREFIX/drive_c/bench/bin"
-cp "$exe" "$WINEPREFIX/drive_c/Kestrune.exe"
-cp build/windows/tests/e2e/e2e-driver.exe "$WINEPREFIX/drive_c/bench/bin/java.exe"  # the end-to-end driver plays the VM
+cp "build/$preset/Kestrune.exe" "$WINEPREFIX/drive_c/Kestrune.exe"
+cp "build/$preset/tests/e2e/e2e-driver.exe" "$WINEPREFIX/drive_c/bench/bin/java.exe"  # the end-to-end driver plays the VM
 export KESTRUNE_RECORD='C:\bench\record.txt'
 {
   echo REGEDIT4
@@ -55,29 +65,29 @@ export KESTRUNE_RECORD='C:\bench\record.txt'
 # One server for all runs, as on a running Windows; stopped however this ends.
 wineserver -p >/dev/null 2>&1 </dev/null
 trap 'wineserver -k 2>/dev/null || true' EXIT
-wine regedit /S 'C:\bench.reg'
-keys=$(wine reg query 'HKLM\Software\JavaSoft' /s 2>/dev/null | grep -c '^HKEY' || true)
+"$wine" regedit /S 'C:\bench.reg'
+keys=$("$wine" reg query 'HKLM\Software\JavaSoft' /s 2>/dev/null | grep -c '^HKEY' || true)
 
 hyperfine --style basic --warmup 3 --runs 30 --export-markdown "$work/lookup.md" \
-  -n 'Kestrune.exe -version (registry lookup + start)' "wine 'C:\\Kestrune.exe' -version" \
-  -n 'reg query HKLM\Software\JavaSoft /s' "wine reg query 'HKLM\\Software\\JavaSoft' /s" \
+  -n "Kestrune.exe -version, $label (registry lookup + start)" "$wine 'C:\\Kestrune.exe' -version" \
+  -n "reg query HKLM\\Software\\JavaSoft /s, ${arch#win}-bit prefix" "$wine reg query 'HKLM\\Software\\JavaSoft' /s" \
   >"$work/lookup.txt" 2>&1
 hyperfine --style basic --warmup 3 --runs 30 --export-markdown "$work/start.md" \
-  -n 'Kestrune.exe -version (JAVA_HOME set)' "JAVA_HOME='C:\\bench' wine 'C:\\Kestrune.exe' -version" \
-  -n 'stand-in java.exe -version directly' "KESTRUNE_RECORD='C:\\bench\\direct.txt' wine 'C:\\bench\\bin\\java.exe' -version" \
+  -n "Kestrune.exe -version, $label (JAVA_HOME set)" "JAVA_HOME='C:\\bench' $wine 'C:\\Kestrune.exe' -version" \
+  -n "stand-in java.exe -version directly, $label" "KESTRUNE_RECORD='C:\\bench\\direct.txt' $wine 'C:\\bench\\bin\\java.exe' -version" \
   >"$work/start.txt" 2>&1
 ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+ ± [0-9.]+ times faster than' "$1" | sed 's/^ *//'; }
 
 {
   echo "# Performance"
   echo
-  echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')), $(free -g | awk '/^Mem/ {print $2}') GiB, Debian $(cat /etc/debian_version), $(wine --version), $(i686-w64-mingw32-g++ --version | head -1)."
+  echo "Measured by \`bench/run.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')), $(free -g | awk '/^Mem/ {print $2}') GiB, Debian $(cat /etc/debian_version), $("$wine" --version), $(i686-w64-mingw32-g++ --version | head -1)."
   echo "Figures vary from run to run; none of them is asserted by a test. The machine is a shared virtual machine: runs"
   echo "at busier times measured up to twice these times (and the Wine ratios then swing widely)."
   echo
   echo "## Executable size"
   echo
-  echo "\`Kestrune.exe\`: **$size bytes** ($((size / 1024)) KiB; goal: at most 128 KiB)."
+  echo "The release, \`build/windows/Kestrune.exe\` (32-bit): **$size bytes** ($((size / 1024)) KiB; goal: at most 128 KiB)."
   echo
   echo "| Section | Bytes |"
   echo "|---|---|"
@@ -94,9 +104,10 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo "## Registry search on the in-memory registry"
   echo
   echo "\`findInstalledJavaHome\` over a tree of N keys below the Java runtime key (ten subkeys per key, each key with"
-  echo "\`JavaHome\` and \`RuntimeLib\`), Google Benchmark, optimised build without sanitizers. \`ns_per_key\` is the time per"
-  echo "key, \`calls_per_key\` the registry calls per key (opens, enumerations, queries, closes), \`peak_heap_KiB\` the"
-  echo "largest heap in use during the search beyond what the tree itself takes (mostly the hit list: one hit per key)."
+  echo "\`JavaHome\` and \`RuntimeLib\`), Google Benchmark, the logic built for Linux (optimised, without sanitizers)."
+  echo "\`ns_per_key\` is the time per key, \`calls_per_key\` the registry calls per key (opens, enumerations, queries,"
+  echo "closes), \`peak_heap_KiB\` the largest heap in use during the search beyond what the tree itself takes (mostly the"
+  echo "hit list: one hit per key)."
   echo
   echo '```'
   echo "$search"
@@ -106,9 +117,10 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo
   echo "## Under Wine"
   echo
-  echo "A 32-bit prefix with $keys keys below \`HKLM\\Software\\JavaSoft\` (1,000 version keys, each with \`JavaHome\` and"
-  echo "\`RuntimeLib\`), one persistent wineserver, hyperfine with 3 warm-up runs and 30 measured runs. Each command"
-  echo "includes Wine's own start of a process."
+  echo "Every figure here comes from $what, \`build/$preset/Kestrune.exe\`, in a ${arch#win}-bit prefix:"
+  echo "$why. A prefix with $keys keys below \`HKLM\\Software\\JavaSoft\` (1,000 version keys, each with"
+  echo "\`JavaHome\` and \`RuntimeLib\`), one persistent wineserver, hyperfine with 3 warm-up runs and 30 measured runs."
+  echo "Each command includes Wine's own start of a process."
   echo
   echo "### Lookup: Kestrune against \`reg query /s\`"
   echo
@@ -127,7 +139,7 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo
   echo "With \`JAVA_HOME\` set, so no registry work: the cost of the launcher itself. The stand-in VM records how it was"
   echo "started and ends. The difference is Wine's work, not the launcher's code: a second process to start and end,"
-  echo "the \`CreateProcessW\` call itself (11 to 20 ms here, measured on its own), and the VM's process starting on the"
+  echo "the \`CreateProcessW\` call itself (11 to 20 ms, measured on its own with the 32-bit release), and the VM's process starting on the"
   echo "other core meanwhile. The launcher's own logic takes microseconds (see the in-memory benchmark above)."
   echo
   cat "$work/start.md"
