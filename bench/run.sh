@@ -16,13 +16,10 @@ out=docs/performance.md
 work=build/bench
 mkdir -p "$work" docs
 
-. tests/e2e/wine-env.sh
-wine_builds
-if [[ $builds == *i686* ]]; then
-  preset=windows arch=win32 wine=$(wine_loader i686) what="the 32-bit release" label="32-bit release"
-else
-  preset=windows64 arch=win64 wine=$(wine_loader x86_64) what="the x86-64 build (not the release)" label="x86-64 build"
-fi
+. scripts/wine-env.sh
+wine_choose
+label="32-bit release"
+[ "$preset" = windows ] || label="x86-64 build"
 echo "under Wine: $what, build/$preset/Kestrune.exe: $why"
 
 echo "building ..."

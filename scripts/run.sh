@@ -12,14 +12,8 @@ cd "$root"
 # The 32-bit release where this machine runs 32-bit programs; elsewhere the
 # x86-64 build of the same source, in a 64-bit prefix, whose registry tools
 # write the 64-bit view that build reads.
-. tests/e2e/wine-env.sh
-wine_builds
-if [[ $builds == *i686* ]]; then
-  build=i686 preset=windows arch=win32 what="the 32-bit release"
-else
-  build=x86_64 preset=windows64 arch=win64 what="the x86-64 build (not the release)"
-fi
-wine=$(wine_loader "$build")
+. scripts/wine-env.sh
+wine_choose
 echo "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix: $why"
 
 cmake --preset "$preset" >/dev/null

@@ -1,37 +1,50 @@
 #!/usr/bin/env bash
-# The Wine side of the end-to-end tests. BUILD is i686 (the 32-bit release,
-# build/windows) or x86_64 (build/windows64); SOURCE_DIR is the checkout.
+# The Wine side of the end-to-end tests. BUILD is a build preset, windows (the
+# 32-bit release) or windows64 (x86-64); SOURCE_DIR is the checkout.
+#   wine.sh builds                the builds this machine runs; on stderr, one line saying which and why
 #   wine.sh setup STATE_DIR SOURCE_DIR BUILD...
 #                                 brings those builds up to date, starts a virtual display, builds
 #                                 the template prefixes they need and the registry files the cases import
 #   wine.sh case STATE_DIR SOURCE_DIR BUILD CASE BITS
 #                                 runs one case with that build in a throwaway copy of the BITS-bit template
-#   wine.sh skip REASON           prints why a case does not run here; exit 77 (CTest's skip)
+#   wine.sh skip REASON           says why a case does not run here; exit 77 (CTest's skip)
 #   wine.sh cleanup STATE_DIR     stops the display and removes it all
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine-env.sh"
-state=$2
+. "$here/../../scripts/wine-env.sh"
+state=${2:-}
 
-# The build folder of BUILD under SOURCE_DIR.
-build_dir() { if [ "$2" = i686 ]; then echo "$1/build/windows"; else echo "$1/build/windows64"; fi; }
+# copy_prefix FROM TO: a throwaway copy of a template prefix. The large
+# system files are hard links (Wine replaces files rather than writing into
+# them); the registry files are real copies.
+copy_prefix() {
+  cp -al "$1" "$2"
+  for reg in system.reg user.reg userdef.reg; do cp --remove-destination "$1/$reg" "$2/$reg"; done
+}
 
 case $1 in
+  builds)
+    # Where Wine is missing: every build, and their set-up fails with the same message.
+    wine_builds || { echo "windows windows64" && exit; }
+    ran="the x86-64 build in a 64-bit Wine prefix only, the 32-bit release's cases skipped"
+    [ "$builds" = windows64 ] || ran="the 32-bit release in 32- and 64-bit Wine prefixes and the x86-64 build in a 64-bit one"
+    echo "End-to-end: $ran: $why" >&2
+    echo "$builds"
+    ;;
   setup)
     src=$3 && shift 3
     wine_present
-    command -v Xvfb >/dev/null || { echo "Xvfb is not installed: install the package xvfb (scripts/setup.sh installs it)" >&2; exit 1; }
     # A change to the source reaches every build the cases run, even where
     # only one build folder was rebuilt.
-    for build; do cmake --build "$(build_dir "$src" "$build")" >/dev/null; done
+    for build; do cmake --build "$src/build/$build" >/dev/null; done
     mkdir -p "$state/reg"
     # Xvfb picks a free display and writes its number to fd 3.
     Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$state/display" >/dev/null 2>&1 &
     echo $! >"$state/xvfb.pid"
-    boot32=
-    [[ " $* " != *" i686 "* ]] || { make_prefix "$state/prefix32" win32 & boot32=$!; }
+    # The 32-bit template only where the 32-bit release runs.
+    [[ " $* " != *" windows "* ]] || make_prefix "$state/prefix32" win32 & boot32=$!
     make_prefix "$state/prefix64" win64
-    [ -z "$boot32" ] || wait "$boot32"
+    wait "$boot32"
     [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
     cp "$here"/reg/*.reg "$state/reg/"
     jre='HKEY_LOCAL_MACHINE\Software\JavaSoft\Java Runtime Environment'
@@ -44,7 +57,7 @@ case $1 in
     work=$(mktemp -d "$state/case.XXXXXX")
     trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
     copy_prefix "$state/prefix$6" "$work/prefix"
-    build=$(build_dir "$3" "$4")
+    build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
     mkdir -p "$c/kestrune"
     cp "$build/Kestrune.exe" "$driver" "$c/kestrune/"
@@ -59,10 +72,7 @@ case $1 in
     mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
     DISPLAY=:$(tr -d '\n' <"$state/display") WINEPREFIX="$work/prefix" "$(wine_loader "$4")" 'C:\kestrune\e2e-driver.exe' "$5"
     ;;
-  skip)
-    echo "skipped: $2"
-    exit 77
-    ;;
+  skip) echo "skipped: $2" && exit 77 ;;
   cleanup)
     for bits in 32 64; do WINEPREFIX="$state/prefix$bits" wineserver -k 2>/dev/null || true; done
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true

@@ -1,0 +1,61 @@
+# What every script that runs Kestrune under Wine shares (scripts/run.sh,
+# bench/run.sh, the end-to-end tests); sourced, not run. Quiet Wine, no Mono
+# or Gecko installer dialogs, and no JAVA_HOME from the machine leaking in.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset JAVA_HOME
+
+# Wine's two loaders, called by name: Debian's `wine` script always picks the
+# 32-bit one when it is installed, even where it cannot run.
+wine32=/usr/lib/wine/wine
+wine64=/usr/lib/wine/wine64
+
+# wine_present: whether Wine's 64-bit loader, which every machine needs, is
+# installed; if not, says which package to install.
+wine_present() {
+  [ ! -x "$wine64" ] || return 0
+  [ -x "$wine32" ] && echo "Wine's 64-bit loader $wine64 is missing: install the package wine64 (scripts/setup.sh installs it)" >&2 ||
+    echo "Wine is not installed: install the packages wine and wine64 (scripts/setup.sh installs them)" >&2
+  return 1
+}
+
+# wine_builds: the build presets of Kestrune.exe this machine runs under Wine,
+# found by trying. Sets builds to "windows windows64" or to "windows64" (the
+# 32-bit release needs the 32-bit loader, which a machine that runs no 32-bit
+# programs cannot start), and why to one line saying so. KESTRUNE_NO_32BIT=1
+# takes the path of such a machine anywhere. Fails where wine_present does.
+wine_builds() {
+  wine_present || return 1
+  local answer
+  builds=windows64 why="KESTRUNE_NO_32BIT is set"
+  [ "${KESTRUNE_NO_32BIT:-0}" = 0 ] || return 0
+  why="Wine's 32-bit loader $wine32 is not installed (package wine32:i386)"
+  [ -x "$wine32" ] || return 0
+  # bash, not timeout, starts the loader: timeout would run a file the kernel
+  # cannot execute as a shell script.
+  if answer=$(timeout 60 bash -c '"$0" --version' "$wine32" 2>&1); then
+    builds="windows windows64" why="this machine runs 32-bit programs ($wine32 --version: $answer)"
+  else
+    why="this machine runs no 32-bit programs ($wine32 --version: ${answer##*: })"
+  fi
+}
+
+# wine_choose: of the builds this machine runs, the one a user is shown, the
+# release where it runs. Sets preset (the build preset), wine (its loader),
+# arch (the prefix it runs in) and what (its name), besides builds and why.
+wine_choose() {
+  wine_builds || return 1
+  preset=${builds%% *} arch=win64 what="the x86-64 build (not the release)"
+  [ "$preset" != windows ] || arch=win32 what="the 32-bit release"
+  wine=$(wine_loader "$preset")
+}
+
+# wine_loader windows|windows64: the loader that runs that build.
+wine_loader() { [ "$1" = windows ] && echo "$wine32" || echo "$wine64"; }
+
+# make_prefix DIR win32|win64: a new Wine prefix, fully booted.
+make_prefix() {
+  rm -rf "$1"
+  WINEARCH=$2 WINEPREFIX=$1 "$(wine_loader "${2/win32/windows}")" wineboot -i
+  WINEPREFIX=$1 wineserver -w
+}
