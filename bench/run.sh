@@ -115,7 +115,9 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo "## Under Wine"
   echo
   echo "Every figure here comes from $what, \`build/$preset/Kestrune.exe\`, in a ${arch#win}-bit prefix:"
-  echo "$why. A prefix with $keys keys below \`HKLM\\Software\\JavaSoft\` (1,000 version keys, each with"
+  echo "$why."
+  echo
+  echo "A prefix with $keys keys below \`HKLM\\Software\\JavaSoft\` (1,000 version keys, each with"
   echo "\`JavaHome\` and \`RuntimeLib\`), one persistent wineserver, hyperfine with 3 warm-up runs and 30 measured runs."
   echo "Each command includes Wine's own start of a process."
   echo
