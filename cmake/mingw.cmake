@@ -1,0 +1,13 @@
+# Cross-compiling for Windows with MinGW-w64, for the processor that the
+# toolchain file including this one names (i686 or x86_64).
+set(CMAKE_SYSTEM_NAME Windows)
+set(mingw ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+
+set(CMAKE_C_COMPILER ${mingw}-gcc)
+set(CMAKE_CXX_COMPILER ${mingw}-g++)
+set(CMAKE_RC_COMPILER ${mingw}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${mingw})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
