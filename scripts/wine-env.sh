@@ -56,6 +56,6 @@ wine_loader() { [ "$1" = windows ] && echo "$wine32" || echo "$wine64"; }
 # make_prefix DIR win32|win64: a new Wine prefix, fully booted.
 make_prefix() {
   rm -rf "$1"
-  WINEARCH=$2 WINEPREFIX=$1 "$(wine_loader "${2/win32/windows}")" wineboot -i
+  WINEARCH=$2 WINEPREFIX=$1 "$([ "$2" = win32 ] && echo "$wine32" || echo "$wine64")" wineboot -i
   WINEPREFIX=$1 wineserver -w
 }
