@@ -99,7 +99,7 @@ std::wstring runLauncher(const e2eCase& c, bool startExpected) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return L"(the launcher did not start)";
+        return L"(the launcher did not start: error " + std::to_wstring(GetLastError()) + L")";
     }
     launcherId = process.dwProcessId;
     const DWORD started = GetTickCount();

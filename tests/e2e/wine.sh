@@ -55,7 +55,9 @@ case $1 in
     ;;
   case)
     work=$(mktemp -d "$state/case.XXXXXX")
-    trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+    # Wine finds a prefix's server by the folder's inode, which a later case's
+    # new folder may get again: the server must be gone before the folder is.
+    trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; WINEPREFIX="$work/prefix" wineserver -w 2>/dev/null || true; rm -rf "$work"' EXIT
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
