@@ -61,7 +61,7 @@ export KESTRUNE_RECORD='C:\bench\record.txt'
 } >"$WINEPREFIX/drive_c/bench.reg"
 # One server for all runs, as on a running Windows; stopped however this ends.
 wineserver -p >/dev/null 2>&1 </dev/null
-trap 'wineserver -k 2>/dev/null || true' EXIT
+trap 'stop_prefix "$WINEPREFIX"' EXIT
 "$wine" regedit /S 'C:\bench.reg'
 keys=$("$wine" reg query 'HKLM\Software\JavaSoft' /s 2>/dev/null | grep -c '^HKEY' || true)
 

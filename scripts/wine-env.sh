@@ -53,8 +53,17 @@ wine_choose() {
 # wine_loader windows|windows64: the loader that runs that build.
 wine_loader() { [ "$1" = windows ] && echo "$wine32" || echo "$wine64"; }
 
+# stop_prefix DIR: stops the prefix's server and waits until it is gone. Wine
+# finds a prefix's server by the folder's inode, which a new folder may get
+# again once this one is deleted: it must not meet a server still stopping.
+stop_prefix() {
+  WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+  WINEPREFIX=$1 wineserver -w 2>/dev/null || true
+}
+
 # make_prefix DIR win32|win64: a new Wine prefix, fully booted.
 make_prefix() {
+  [ ! -d "$1" ] || stop_prefix "$1"
   rm -rf "$1"
   WINEARCH=$2 WINEPREFIX=$1 "$([ "$2" = win32 ] && echo "$wine32" || echo "$wine64")" wineboot -i
   WINEPREFIX=$1 wineserver -w

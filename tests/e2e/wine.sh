@@ -55,9 +55,7 @@ case $1 in
     ;;
   case)
     work=$(mktemp -d "$state/case.XXXXXX")
-    # Wine finds a prefix's server by the folder's inode, which a later case's
-    # new folder may get again: the server must be gone before the folder is.
-    trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; WINEPREFIX="$work/prefix" wineserver -w 2>/dev/null || true; rm -rf "$work"' EXIT
+    trap 'stop_prefix "$work/prefix"; rm -rf "$work"' EXIT
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
@@ -76,7 +74,7 @@ case $1 in
     ;;
   skip) echo "skipped: $2" && exit 77 ;;
   cleanup)
-    for bits in 32 64; do WINEPREFIX="$state/prefix$bits" wineserver -k 2>/dev/null || true; done
+    for bits in 32 64; do stop_prefix "$state/prefix$bits"; done
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
     rm -rf "$state"
     ;;
