@@ -13,7 +13,7 @@ set(kestrune_windows_link
   -static -municode
   -Wl,--gc-sections -s
   -Wl,--no-insert-timestamp
-  -Wl,--dynamicbase -Wl,--nxcompat)
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware)
 
 target_compile_options(kestrune_logic PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags})

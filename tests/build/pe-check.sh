@@ -3,10 +3,11 @@
 # icoutils' wrestool and icotool, libxml2's xmllint.
 #   pe-check.sh Kestrune.exe
 # A 32-bit GUI program without link timestamp, with ASLR (DYNAMIC_BASE,
-# relocations kept) and DEP (NX_COMPAT), no section both writable and
-# executable, imports from Windows system DLLs only; its resources: the
-# manifest (well-formed, asInvoker), the icon group of three images and the
-# version resource, in German. Prints each failed check; exit 1 if any.
+# relocations kept), DEP (NX_COMPAT) and the Terminal-Server-aware mark, no
+# section both writable and executable, imports from Windows system DLLs
+# only; its resources: the manifest (well-formed, asInvoker), the icon group
+# of three images and the version resource, in German. Prints each failed
+# check; exit 1 if any.
 set -uo pipefail
 exe=$1 failed=0
 expect() {  # WHAT ACTUAL EXPECTED
@@ -17,7 +18,7 @@ field() { sed -n "s/^$1[[:space:]]*//p" <<<"$headers" | tr '\t' ' '; }
 expect "32-bit x86" "$(sed -n 's/.*file format //p' <<<"$headers")" pei-i386
 expect "GUI subsystem" "$(field Subsystem)" "00000002 (Windows GUI)"
 expect "no link timestamp" "$(field 'Time\/Date')" "Thu Jan  1 00:00:00 1970"
-expect "ASLR and DEP" "$(field DllCharacteristics) $(grep -oE 'DYNAMIC_BASE|NX_COMPAT|relocations stripped' <<<"$headers" | tr '\n' ' ')" "00000140 DYNAMIC_BASE NX_COMPAT "
+expect "ASLR, DEP, Terminal-Server-aware" "$(field DllCharacteristics) $(grep -oE 'DYNAMIC_BASE|NX_COMPAT|TERMINAL_SERVICE_AWARE|relocations stripped' <<<"$headers" | tr '\n' ' ')" "00008140 DYNAMIC_BASE NX_COMPAT TERMINAL_SERVICE_AWARE "
 expect "system DLLs only" "$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr a-z A-Z | sort | tr '\n' ' ')" "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL "
 expect "no writable code" "$(i686-w64-mingw32-objdump -h "$exe" | grep CODE | grep -v READONLY)" ""
 
