@@ -51,7 +51,9 @@ wine_choose() {
 }
 
 # wine_loader windows|windows64: the loader that runs that build.
+# prefix_loader win32|win64: the loader of that kind of prefix.
 wine_loader() { [ "$1" = windows ] && echo "$wine32" || echo "$wine64"; }
+prefix_loader() { [ "$1" = win32 ] && echo "$wine32" || echo "$wine64"; }
 
 # stop_prefix DIR: stops the prefix's server and waits until it is gone. Wine
 # finds a prefix's server by the folder's inode, which a new folder may get
@@ -65,6 +67,28 @@ stop_prefix() {
 make_prefix() {
   [ ! -d "$1" ] || stop_prefix "$1"
   rm -rf "$1"
-  WINEARCH=$2 WINEPREFIX=$1 "$([ "$2" = win32 ] && echo "$wine32" || echo "$wine64")" wineboot -i
+  WINEARCH=$2 WINEPREFIX=$1 "$(prefix_loader "$2")" wineboot -i
   WINEPREFIX=$1 wineserver -w
 }
+
+# copy_prefix FROM TO: a throwaway copy of a template prefix, made in well
+# under a second. The large system files are hard links (Wine replaces files
+# rather than writing into them); the registry files are real copies.
+copy_prefix() {
+  cp -al "$1" "$2"
+  for reg in system.reg user.reg userdef.reg; do cp --remove-destination "$1/$reg" "$2/$reg"; done
+}
+
+# start_display DIR: a virtual display of its own for Wine's windows, at a free
+# number; exports DISPLAY and leaves the number and Xvfb's process id in DIR
+# (display, xvfb.pid). In a session of its own, Ctrl-C does not end it
+# before the programs on it; stop_display DIR does, after them.
+start_display() {
+  setsid Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
+  echo $! >"$1/xvfb.pid"
+  local tries
+  for tries in $(seq 100); do [ ! -s "$1/display" ] || break; sleep 0.05; done
+  [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
+  DISPLAY=:$(tr -d '\n' <"$1/display") && export DISPLAY
+}
+stop_display() { [ ! -f "$1/xvfb.pid" ] || kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true; }

@@ -1,9 +1,11 @@
 // The end-to-end cases, one a line: name, the builds it holds for,
 // set-up commands run by cmd before the launcher, JAVA_HOME (nullptr: unset),
 // the launcher's whole command line, and the transcript that must come out:
-// "box: TEXT" per box (caption Kestrune, one button), "start: PROGRAM |
-// COMMAND LINE" when the VM started minimized, and "exit N". A "*" in the
-// transcript stands for any text; FILL for fillCount copies of "a".
+// "box: TEXT" per box without an icon and "box with icon: TEXT" per box with
+// one (caption Kestrune, one button), "start: PROGRAM | COMMAND LINE" when
+// the VM started minimized, with a minimized console window of its own, in
+// the launcher's folder C:\start here, and "exit N". A "*" in the transcript
+// stands for any text; FILL for fillCount copies of "a".
 #pragma once
 
 // everyBuild: the 32-bit release, run in a 32-bit Wine prefix, and the x86-64
@@ -26,7 +28,10 @@ struct e2eCase {
 #define REG_ADD(key, rest) L" && reg.exe add \"HKLM\\Software\\JavaSoft\\Java Runtime Environment" key L"\" " rest
 #define FILL L"\x01"
 #define NOT_FOUND L"box: Es konnte keine Java Version 1.4XXX auf Ihrem System ermittelt werden\nexit 0"
-#define NOT_STARTED L"box: Java konnte nicht gestartet werden.\n\nProgramm: "
+#define NOT_STARTED L"box with icon: Java konnte nicht gestartet werden.\n\nProgramm: "
+// The home dup removed from a folder where the program search looks; found in another.
+#define DROP(folder) L" && rd /s /q \"" folder L"\\dup\""
+#define FOUND_IN(folder) L"start: " folder L"\\dup\\bin\\java.exe | dup\\bin\\java.exe -version\nexit 0"
 #define START(home, arguments) L"start: " home L"\\bin\\java.exe | " home L"\\bin\\java.exe " arguments L"\nexit 0"
 
 // clang-format off
@@ -38,9 +43,13 @@ const e2eCase e2eCases[] = {
     {"homeWithBlanksNeverRunsProgramExe", everyBuild, L"", L"C:\\Program Files\\Java\\j2re", KESTRUNE L" -jar app.jar", L"start: C:\\Program Files\\Java\\j2re\\bin\\java.exe | \"C:\\Program Files\\Java\\j2re\\bin\\java.exe\" -jar app.jar\nexit 0"},
     {"argumentTextNeverChoosesTheProgram", everyBuild, L"", L"C:\\nojava", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\nojava\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
     {"folderNamedJavaExeNeverStarts", everyBuild, L"", L"C:\\folder", KESTRUNE L" \\..\\..\\..\\Program -x", NOT_STARTED L"C:\\folder\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
-    {"relativeHomeFoundInTheSystemFolder", everyBuild, L"", L"sysjre", KESTRUNE L" -version", L"start: C:\\windows\\system32\\sysjre\\bin\\java.exe | sysjre\\bin\\java.exe -version\nexit 0"},
-    {"relativeHomeFoundInWindowsSystem", everyBuild, L"", L"oldjre", KESTRUNE L" -version", L"start: C:\\windows\\system\\oldjre\\bin\\java.exe | oldjre\\bin\\java.exe -version\nexit 0"},
-    {"relativeHomeFoundInTheWindowsFolder", everyBuild, L"", L"winjre", KESTRUNE L" -version", L"start: C:\\windows\\winjre\\bin\\java.exe | winjre\\bin\\java.exe -version\nexit 0"},
+    // The program search, with the home dup in each folder it looks in, removed from those before the one named.
+    {"searchBesideTheLauncherFirst", everyBuild, L"", L"dup", KESTRUNE L" -version", FOUND_IN(L"C:\\kestrune")},
+    {"searchTheCurrentFolderNext", everyBuild, DROP(L"C:\\kestrune"), L"dup", KESTRUNE L" -version", FOUND_IN(L"C:\\start here")},
+    {"searchTheSystemFolderNext", everyBuild, DROP(L"C:\\kestrune") DROP(L"C:\\start here"), L"dup", KESTRUNE L" -version", FOUND_IN(L"C:\\windows\\system32")},
+    {"searchWindowsSystemNext", everyBuild, DROP(L"C:\\kestrune") DROP(L"C:\\start here") DROP(L"C:\\windows\\system32"), L"dup", KESTRUNE L" -version", FOUND_IN(L"C:\\windows\\system")},
+    {"searchTheWindowsFolderNext", everyBuild, DROP(L"C:\\kestrune") DROP(L"C:\\start here") DROP(L"C:\\windows\\system32") DROP(L"C:\\windows\\system"), L"dup", KESTRUNE L" -version", FOUND_IN(L"C:\\windows")},
+    {"searchPathLast", everyBuild, DROP(L"C:\\kestrune") DROP(L"C:\\start here") DROP(L"C:\\windows\\system32") DROP(L"C:\\windows\\system") DROP(L"C:\\windows"), L"dup", KESTRUNE L" -version", FOUND_IN(L"C:\\on path")},
     // A relative home beside the launcher; its bin\java.exe is no program. Box and system text name the file found.
     {"failedStartNamesTheFileFound", everyBuild, L"", L"relbad", KESTRUNE L" -version", NOT_STARTED L"C:\\kestrune\\relbad\\bin\\java.exe\n\nFehler 193: *C:\\kestrune\\relbad\\bin\\java.exe*\nexit 1"},
     // The VM's command line, "C:\Program Files\Java\j2re\bin\java.exe" -cp aaa...: 46 characters and the fill.
@@ -52,6 +61,7 @@ const e2eCase e2eCases[] = {
     // ---- The ANSI registry functions on a real registry ----
     // Text order picks 1.9, whose value is named javahome: names match in any case.
     {"registryVersions", everyBuild, IMPORT(L"versions.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre19", L"-version")},
+    {"emptyJavaHomeSearchesTheRegistry", everyBuild, IMPORT(L"one-runtime.reg"), L"", KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
     {"registryStartingKeyMissing", everyBuild, IMPORT(L"jdk-only.reg"), nullptr, KESTRUNE L" -version", NOT_FOUND},
     {"registryLongValuesBeforeJavaHome", everyBuild, IMPORT(L"long-values.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
     {"registryDeepSubtree", everyBuild, IMPORT(L"deep.reg"), nullptr, KESTRUNE, L"box: JavaVM: C:\\level50\\bin\\javaw.exe\nexit 0"},

@@ -1,27 +1,41 @@
-// Runs one end-to-end case against the real Kestrune.exe inside Wine, and
-// plays the Java VM the launcher starts.
+// Runs Kestrune.exe inside Wine and reads the message boxes it shows; plays
+// the Java VM the launcher starts.
 //
-//   e2e-driver.exe CASE
+//   e2e-driver.exe CASE      runs one case of cases.h: its set-up commands, then
+//                            the launcher with the case's exact command line and
+//                            JAVA_HOME, from the folder startFolder, pressing OK
+//                            in every box; compares the transcript of boxes,
+//                            started VM and exit code with the case's. Exit code
+//                            0 when they match, 1 when not, 2 when it cannot run.
+//   e2e-driver.exe --watch[-pressing-ok]
+//                            for scripts/run.sh: until ended, prints each box
+//                            any program in this Wine prefix shows ("box: TEXT")
+//                            as it appears, pressing its OK where asked (else
+//                            the user does).
 //
-// It runs the case's set-up commands, starts the launcher with the case's
-// exact command line and JAVA_HOME from C:\, presses OK in every box it
-// shows, and compares the transcript of boxes, started VM and exit code with
-// the case's. Exit code 0 when they match, 1 when not, 2 when the case cannot
-// run. Copied to a home's bin\java.exe, it is the VM: started with
-// KESTRUNE_RECORD set, it writes the transcript line of its own start there.
+// Copied to a home's bin\java.exe, it is the VM, a console program as java.exe
+// is: started with KESTRUNE_RECORD set, it writes the transcript line of its
+// own start there.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cases.h"
 
 namespace {
 
-const wchar_t record[] = L"C:\\kestrune\\record.txt";
+// Where the cases start the launcher, a folder other than its own. The VM
+// finds where to record through its environment, so a record also shows that
+// the environment reached it, non-ASCII text included.
+const wchar_t startFolder[] = L"C:\\start here";
+const wchar_t record[] = L"C:\\start here\\record \u00e4\u4e2d.txt";
 
 std::string utf8(const std::wstring& text) {
     std::string out(text.size() * 3, '\0');
@@ -48,16 +62,22 @@ std::wstring expand(const e2eCase& c, std::wstring text) {
     return text;
 }
 
-// As the VM: "start: MODULE | COMMAND LINE", with "(show N) " in front when
-// its window was not to be shown minimized. The file is locked while it is
-// written, so the driver never reads half of it.
+// As the VM: "start: MODULE | COMMAND LINE", with in front what differs from
+// a start as the launcher must make it: its window not to be shown minimized
+// ("(show N)"), no console window of its own shown minimized, another folder
+// than the launcher's. The file is locked while it is written, so the driver
+// never reads half of it.
 int recordStart(const wchar_t* path) {
-    wchar_t module[MAX_PATH];
+    wchar_t module[MAX_PATH], folder[MAX_PATH];
     GetModuleFileNameW(nullptr, module, MAX_PATH);
+    GetCurrentDirectoryW(MAX_PATH, folder);
     STARTUPINFOW startup;
     GetStartupInfoW(&startup);
     const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
     std::wstring line = show == SW_SHOWMINIMIZED ? L"" : L"(show " + std::to_wstring(show) + L") ";
+    const HWND console = GetConsoleWindow();
+    if (console == nullptr || !IsWindowVisible(console) || !IsIconic(console)) line += L"(no minimized console) ";
+    if (std::wcscmp(folder, startFolder) != 0) line += L"(in " + std::wstring(folder) + L") ";
     line += L"start: " + std::wstring(module) + L" | " + GetCommandLineW() + L"\n";
     FILE* file = _wfsopen(path, L"wb", _SH_DENYRW);
     if (file == nullptr) return 3;
@@ -65,46 +85,61 @@ int recordStart(const wchar_t* path) {
     return std::fclose(file);
 }
 
-// The launcher's process and what it showed and started.
-DWORD launcherId = 0;
-std::wstring transcript;
+// What the boxes of one program showed (owner: its process id; 0: any).
+struct boxReader {
+    DWORD owner;
+    bool pressOk;
+    std::vector<HWND> seen;
+    std::wstring boxes;  // "box: TEXT\n" per box
+};
 
-// A box of the launcher: its transcript line; then OK is pressed.
-BOOL CALLBACK readBox(HWND box, LPARAM /*unused*/) {
+// A box seen for the first time: its transcript line, with in front what
+// differs from a box as the launcher shows it (caption Kestrune, one button)
+// and whether it shows an icon; then OK is pressed where asked.
+BOOL CALLBACK readBox(HWND box, LPARAM context) {
+    boxReader& reader = *reinterpret_cast<boxReader*>(context);
     DWORD owner = 0;
     wchar_t name[16] = {};
     GetWindowThreadProcessId(box, &owner);
     GetClassNameW(box, name, 16);
-    if (owner != launcherId || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) return TRUE;
+    if ((reader.owner != 0 && owner != reader.owner) || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) {
+        return TRUE;
+    }
+    for (HWND seen : reader.seen) {
+        if (seen == box) return TRUE;
+    }
+    reader.seen.push_back(box);
     std::wstring caption(512, L'\0'), text(70000, L'\0');
     caption.resize(static_cast<std::size_t>(GetWindowTextW(box, &caption[0], 512)));
     text.resize(GetDlgItemTextW(box, 0xFFFF, &text[0], 70000));
     int buttons = 0;
     for (HWND button = nullptr; (button = FindWindowExW(box, button, L"Button", nullptr)) != nullptr;) ++buttons;
     if (caption != L"Kestrune" || buttons != 1) {
-        transcript += L"(caption " + caption + L", " + std::to_wstring(buttons) + L" buttons) ";
+        reader.boxes += L"(caption " + caption + L", " + std::to_wstring(buttons) + L" buttons) ";
     }
-    transcript += L"box: " + text + L"\n";
-    // Hidden at once, so the next look does not find it again.
-    ShowWindow(box, SW_HIDE);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    // Wine's message box holds its icon, if any, in the static control 1088.
+    const bool icon = SendDlgItemMessageW(box, 1088, STM_GETICON, 0, 0) != 0;
+    reader.boxes += (icon ? L"box with icon: " : L"box: ") + text + L"\n";
+    if (reader.pressOk) PostMessageW(box, WM_COMMAND, IDOK, 0);
     return TRUE;
 }
 
-// The launcher's boxes, the VM it started (as the VM recorded it) and its
-// exit code.
-std::wstring runLauncher(const e2eCase& c, bool startExpected) {
+// The case's transcript: the launcher's boxes, the VM it started (as the VM
+// recorded it) and its exit code. The launcher is a GUI program, so Windows
+// starts it without a console.
+std::wstring runCase(const e2eCase& c, bool startExpected) {
     std::wstring commandLine = expand(c, c.commandLine);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                        &process)) {
         return L"(the launcher did not start: error " + std::to_wstring(GetLastError()) + L")";
     }
-    launcherId = process.dwProcessId;
+    boxReader reader = {process.dwProcessId, true, {}, {}};
     const DWORD started = GetTickCount();
     while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-        EnumWindows(readBox, 0);
+        EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
         if (GetTickCount() - started > 60000) TerminateProcess(process.hProcess, 99);
     }
     DWORD exitCode = 0;
@@ -121,29 +156,40 @@ std::wstring runLauncher(const e2eCase& c, bool startExpected) {
     }
     if (file != nullptr) {
         wchar_t line[40000];
-        transcript.append(line, std::fread(line, sizeof(wchar_t), 40000, file));
+        reader.boxes.append(line, std::fread(line, sizeof(wchar_t), 40000, file));
         std::fclose(file);
     }
-    return transcript + L"exit " + std::to_wstring(exitCode);
+    return reader.boxes + L"exit " + std::to_wstring(exitCode);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (const wchar_t* path = _wgetenv(L"KESTRUNE_RECORD")) return recordStart(path);
+    if (argc == 2 && std::strncmp(argv[1], "--watch", 7) == 0) {
+        boxReader reader = {0, std::strcmp(argv[1], "--watch-pressing-ok") == 0, {}, {}};
+        _setmode(_fileno(stdout), _O_BINARY);  // lines end in LF, as on Linux
+        for (;; Sleep(50)) {
+            EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
+            std::fputs(utf8(reader.boxes).c_str(), stdout);
+            std::fflush(stdout);
+            reader.boxes.clear();
+        }
+    }
     for (const e2eCase& c : e2eCases) {
         if (argc != 2 || std::strcmp(c.name, argv[1]) != 0) continue;
         if (_wsystem((std::wstring(L"cd .") + c.setup).c_str()) != 0) return 2;
         SetEnvironmentVariableW(L"KESTRUNE_RECORD", record);
         SetEnvironmentVariableW(L"JAVA_HOME", c.javaHome != nullptr ? expand(c, c.javaHome).c_str() : nullptr);
-        SetCurrentDirectoryW(L"C:\\");
+        SetEnvironmentVariableW(L"PATH", (std::wstring(_wgetenv(L"PATH")) + L";C:\\on path").c_str());
+        SetCurrentDirectoryW(startFolder);
         const std::wstring expected = expand(c, c.transcript);
-        const std::wstring actual = runLauncher(c, expected.find(L"start:") != std::wstring::npos);
+        const std::wstring actual = runCase(c, expected.find(L"start:") != std::wstring::npos);
         const bool passed = matches(expected.c_str(), actual.c_str());
         std::printf("%s: %s\n", c.name, passed ? "passed" : "FAILED");
         if (!passed) std::printf("--- expected:\n%s\n--- actual:\n%s\n", utf8(expected).c_str(), utf8(actual).c_str());
         return passed ? 0 : 1;
     }
-    std::printf("usage: e2e-driver CASE (a case of cases.h)\n");
+    std::printf("usage: e2e-driver CASE (a case of cases.h), or e2e-driver --watch[-pressing-ok]\n");
     return 2;
 }

@@ -14,12 +14,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine-env.sh"
 state=${2:-}
 
-# copy_prefix FROM TO: a throwaway copy of a template prefix. The large
-# system files are hard links (Wine replaces files rather than writing into
-# them); the registry files are real copies.
-copy_prefix() {
-  cp -al "$1" "$2"
-  for reg in system.reg user.reg userdef.reg; do cp --remove-destination "$1/$reg" "$2/$reg"; done
+# template DIR win32|win64: a booted prefix whose windows no window manager
+# manages: X11 then waits 2 s for one to take each box away.
+template() {
+  make_prefix "$1" "$2"
+  WINEPREFIX=$1 "$(prefix_loader "$2")" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+  stop_prefix "$1"
 }
 
 case $1 in
@@ -38,14 +38,11 @@ case $1 in
     # only one build folder was rebuilt.
     for build; do cmake --build "$src/build/$build" >/dev/null; done
     mkdir -p "$state/reg"
-    # Xvfb picks a free display and writes its number to fd 3.
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$state/display" >/dev/null 2>&1 &
-    echo $! >"$state/xvfb.pid"
+    start_display "$state"
     # The 32-bit template only where the 32-bit release runs.
-    [[ " $* " != *" windows "* ]] || make_prefix "$state/prefix32" win32 & boot32=$!
-    make_prefix "$state/prefix64" win64
+    [[ " $* " != *" windows "* ]] || template "$state/prefix32" win32 & boot32=$!
+    template "$state/prefix64" win64
     wait "$boot32"
-    [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
     cp "$here"/reg/*.reg "$state/reg/"
     jre='HKEY_LOCAL_MACHINE\Software\JavaSoft\Java Runtime Environment'
     # 200 levels deep, a JavaHome at level 50: deeper paths are beyond the ANSI functions.
@@ -59,13 +56,14 @@ case $1 in
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
-    mkdir -p "$c/kestrune"
+    mkdir -p "$c/kestrune" "$c/start here"
     cp "$build/Kestrune.exe" "$driver" "$c/kestrune/"
     cp -r "$state/reg" "$c/kestrune/"
-    # Java homes with the driver as their VM (relative ones in the system and
-    # Windows folders), the decoy C:\Program.exe, and a bin\java.exe that is a
-    # folder (C:\folder) or no program (relbad, beside the launcher).
-    for home in j2re 'Program Files/Java/j2re' jre142 jre19 windows/{system32/sysjre,system/oldjre,winjre}; do
+    # Java homes with the driver as their VM (dup in every folder the program
+    # search looks in, the launcher's first, PATH's last), the decoy
+    # C:\Program.exe, and a bin\java.exe that is a folder (C:\folder) or no
+    # program (relbad, beside the launcher).
+    for home in j2re 'Program Files/Java/j2re' jre142 jre19 {kestrune,'start here',windows/system32,windows/system,windows,'on path'}/dup; do
       mkdir -p "$c/$home/bin" && cp "$driver" "$c/$home/bin/java.exe"
     done
     cp "$driver" "$c/Program.exe"
@@ -75,7 +73,7 @@ case $1 in
   skip) echo "skipped: $2" && exit 77 ;;
   cleanup)
     for bits in 32 64; do stop_prefix "$state/prefix$bits"; done
-    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    stop_display "$state"
     rm -rf "$state"
     ;;
 esac
