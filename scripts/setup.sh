@@ -21,6 +21,6 @@ apt-get install -y -qq --no-install-recommends \
   wine wine32:i386 wine64 xvfb xauth git \
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck llvm \
   icoutils libxml2-utils osslsigncode openssl \
-  default-jre-headless hyperfine >/dev/null
+  default-jdk-headless hyperfine >/dev/null
 
 echo "setup: all packages present"
