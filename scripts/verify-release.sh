@@ -11,14 +11,24 @@
 #    system CA, or at ROOT_CA.pem.
 # 2. Without the signature, the file is byte for byte this checkout's build
 #    of the windows preset (the build is reproducible).
-# Exit 0 when both hold, 1 with the reason otherwise.
+# Exit 0 when both hold, 1 with the reason otherwise (a file that is no
+# Windows program, or one for another processor, among them), 2 for a wrong
+# call.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-file=${1:?usage: verify-release.sh SIGNED.exe [ROOT_CA.pem]}
+[ $# = 1 ] || [ $# = 2 ] || { echo "usage: scripts/verify-release.sh SIGNED.exe [ROOT_CA.pem]" >&2; exit 2; }
+file=$1
 fail() { echo "verify-release: $file: $*" >&2; exit 1; }
 
 [ -f "$file" ] || fail "no such file"
-[[ $(i686-w64-mingw32-objdump -f "$file" 2>/dev/null) == *"file format pei-"* ]] || fail "not a Windows program (no PE file)"
+headers=$(llvm-readobj --file-headers "$file" 2>/dev/null) && [[ $headers == *ImageOptionalHeader* ]] ||
+  fail "not a Windows program (no PE file)"
+processor=$(sed -n 's/^Arch: //p' <<<"$headers")
+case $processor in
+  i386) ;;
+  x86_64) fail "a 64-bit Windows program (x86-64), while the release is a 32-bit one (x86)" ;;
+  *) fail "a Windows program for another processor ($processor), while the release is for 32-bit x86" ;;
+esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 osslsigncode extract-signature -pem -in "$file" -out "$work/signature.pem" >/dev/null 2>&1 ||

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # scripts/verify-release.sh against builds signed here with a throwaway
 # certificate (no key is kept): the genuine build passes; one byte changed
-# after signing, a build changed before signing, and an unsigned build fail,
-# each with its own message.
+# after signing, a build changed before signing, an unsigned build and the
+# x86-64 build fail, each with its own message.
 #   verify-release-test.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 src=$1 work=$2 built=$1/build/windows/Kestrune.exe
@@ -21,4 +21,5 @@ check signed.exe 0 "is identical to this source's build"
 check changed-after.exe 1 "the file was changed after it was signed"
 check changed-before.exe 1 "differs from this checkout's build"
 check "$built" 1 "not signed"
+check "$src/build/windows64/Kestrune.exe" 1 "a 64-bit Windows program (x86-64), while the release is a 32-bit one"
 rm -rf "$work"
