@@ -88,14 +88,15 @@ int recordStart(const wchar_t* path) {
 // What the boxes of one program showed (owner: its process id; 0: any).
 struct boxReader {
     DWORD owner;
-    bool pressOk;
     std::vector<HWND> seen;
-    std::wstring boxes;  // "box: TEXT\n" per box
+    std::size_t answered;  // the boxes of seen whose OK was pressed
+    std::wstring boxes;    // "box: TEXT\n" per box
 };
 
 // A box seen for the first time: its transcript line, with in front what
 // differs from a box as the launcher shows it (caption Kestrune, one button)
-// and whether it shows an icon; then OK is pressed where asked.
+// and whether it shows an icon. Its OK is left to pressOk, so that the line
+// can be passed on while the box still stands.
 BOOL CALLBACK readBox(HWND box, LPARAM context) {
     boxReader& reader = *reinterpret_cast<boxReader*>(context);
     DWORD owner = 0;
@@ -120,8 +121,14 @@ BOOL CALLBACK readBox(HWND box, LPARAM context) {
     // Wine's message box holds its icon, if any, in the static control 1088.
     const bool icon = SendDlgItemMessageW(box, 1088, STM_GETICON, 0, 0) != 0;
     reader.boxes += (icon ? L"box with icon: " : L"box: ") + text + L"\n";
-    if (reader.pressOk) PostMessageW(box, WM_COMMAND, IDOK, 0);
     return TRUE;
+}
+
+// Presses OK in each box read since the last call.
+void pressOk(boxReader& reader) {
+    for (; reader.answered < reader.seen.size(); ++reader.answered) {
+        PostMessageW(reader.seen[reader.answered], WM_COMMAND, IDOK, 0);
+    }
 }
 
 // The case's transcript: the launcher's boxes, the VM it started (as the VM
@@ -136,10 +143,11 @@ std::wstring runCase(const e2eCase& c, bool startExpected) {
                         &process)) {
         return L"(the launcher did not start: error " + std::to_wstring(GetLastError()) + L")";
     }
-    boxReader reader = {process.dwProcessId, true, {}, {}};
+    boxReader reader = {process.dwProcessId, {}, 0, {}};
     const DWORD started = GetTickCount();
     while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
         EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
+        pressOk(reader);
         if (GetTickCount() - started > 60000) TerminateProcess(process.hProcess, 99);
     }
     DWORD exitCode = 0;
@@ -167,13 +175,15 @@ std::wstring runCase(const e2eCase& c, bool startExpected) {
 int main(int argc, char** argv) {
     if (const wchar_t* path = _wgetenv(L"KESTRUNE_RECORD")) return recordStart(path);
     if (argc == 2 && std::strncmp(argv[1], "--watch", 7) == 0) {
-        boxReader reader = {0, std::strcmp(argv[1], "--watch-pressing-ok") == 0, {}, {}};
+        boxReader reader = {0, {}, 0, {}};
         _setmode(_fileno(stdout), _O_BINARY);  // lines end in LF, as on Linux
         for (;; Sleep(50)) {
             EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
+            // Out before the box goes: whoever waits for the program then has its lines.
             std::fputs(utf8(reader.boxes).c_str(), stdout);
             std::fflush(stdout);
             reader.boxes.clear();
+            if (std::strcmp(argv[1], "--watch-pressing-ok") == 0) pressOk(reader);
         }
     }
     for (const e2eCase& c : e2eCases) {
