@@ -73,6 +73,15 @@ hyperfine --style basic --warmup 3 --runs 30 --export-markdown "$work/start.md" 
   -n "Kestrune.exe -version, $label (JAVA_HOME set)" "JAVA_HOME='C:\\bench' $wine 'C:\\Kestrune.exe' -version" \
   -n "stand-in java.exe -version directly, $label" "KESTRUNE_RECORD='C:\\bench\\direct.txt' $wine 'C:\\bench\\bin\\java.exe' -version" \
   >"$work/start.txt" 2>&1
+stop_prefix "$WINEPREFIX"
+
+# ---- The main job: scripts/run.sh -version, as a user runs it ----
+echo "main job ..."
+hyperfine --style basic --runs 3 --prepare 'rm -rf build/run' --export-markdown "$work/main-first.md" \
+  -n "scripts/run.sh -version, first run (builds the template prefix), $label" 'scripts/run.sh -version' \
+  >"$work/main.txt" 2>&1
+hyperfine --style basic --warmup 1 --runs 10 --export-markdown "$work/main-next.md" \
+  -n "scripts/run.sh -version, a following run, $label" 'scripts/run.sh -version' >>"$work/main.txt" 2>&1
 ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+ ± [0-9.]+ times faster than' "$1" | sed 's/^ *//'; }
 
 {
@@ -144,5 +153,15 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   cat "$work/start.md"
   echo
   echo "Ratio: $(ratio "$work/start.txt" | tr '\n' ' ')"
+  echo
+  echo "### The main job: \`scripts/run.sh -version\`"
+  echo
+  echo "The whole script, as a user runs it with nothing changed since the last build: it checks the build, copies"
+  echo "the template prefix, runs the launcher, which finds this machine's Java through the registry, and waits for"
+  echo "the VM. The first run also boots the template prefix and registers Java in it; a following run copies it."
+  echo "Before the template (each run booted a prefix of its own) a run took about 13 s."
+  echo
+  cat "$work/main-first.md"
+  tail -n 1 "$work/main-next.md"
 } >"$out"
 echo "wrote $out"

@@ -1,9 +1,10 @@
 # What every script that runs Kestrune under Wine shares (scripts/run.sh,
 # bench/run.sh, the end-to-end tests); sourced, not run. Quiet Wine, no Mono
-# or Gecko installer dialogs, and no JAVA_HOME from the machine leaking in.
+# or Gecko installer dialogs, and no JAVA_HOME from the machine, nor the
+# stand-in VM's recording variable, leaking in.
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-unset JAVA_HOME
+unset JAVA_HOME KESTRUNE_RECORD
 
 # Wine's two loaders, called by name: Debian's `wine` script always picks the
 # 32-bit one when it is installed, even where it cannot run.
