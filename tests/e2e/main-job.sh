@@ -7,6 +7,7 @@
 # arguments, the launcher's box arrives as a line of output.
 #   main-job.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
+export LC_ALL=C.UTF-8  # Java reads a non-ASCII folder name only in a UTF-8 locale
 src=$1 work=$2/"app folder ä"
 rm -rf "$2" && mkdir -p "$work" && cd "$work"
 cat >App.java <<'JAVA'
