@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,9 +107,7 @@ BOOL CALLBACK readBox(HWND box, LPARAM context) {
     if ((reader.owner != 0 && owner != reader.owner) || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) {
         return TRUE;
     }
-    for (HWND seen : reader.seen) {
-        if (seen == box) return TRUE;
-    }
+    if (std::find(reader.seen.begin(), reader.seen.end(), box) != reader.seen.end()) return TRUE;
     reader.seen.push_back(box);
     std::wstring caption(512, L'\0'), text(70000, L'\0');
     caption.resize(static_cast<std::size_t>(GetWindowTextW(box, &caption[0], 512)));
@@ -132,8 +131,9 @@ void pressOk(boxReader& reader) {
 }
 
 // The case's transcript: the launcher's boxes, the VM it started (as the VM
-// recorded it) and its exit code. The launcher is a GUI program, so Windows
-// starts it without a console.
+// recorded it) and its exit code. The launcher is started as Windows starts a
+// GUI program, without a console: Wine would otherwise hand it the driver's
+// terminal, and the VM it starts would get no console window of its own.
 std::wstring runCase(const e2eCase& c, bool startExpected) {
     std::wstring commandLine = expand(c, c.commandLine);
     STARTUPINFOW startup = {};

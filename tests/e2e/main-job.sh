@@ -10,14 +10,8 @@ set -euo pipefail
 export LC_ALL=C.UTF-8  # Java reads a non-ASCII folder name only in a UTF-8 locale
 src=$1 work=$2/"app folder ä"
 rm -rf "$2" && mkdir -p "$work" && cd "$work"
-cat >App.java <<'JAVA'
-public class App {
-    public static void main(String[] args) throws Exception {
-        System.out.println(new String(java.nio.file.Files.readAllBytes(java.nio.file.Path.of(args[0]))).trim());
-        System.exit(Integer.parseInt(args[1]));
-    }
-}
-JAVA
+echo 'public class App { public static void main(String[] a) throws Exception {
+  System.out.println(java.nio.file.Files.readString(java.nio.file.Path.of(a[0])).trim()); System.exit(Integer.parseInt(a[1])); } }' >App.java
 javac App.java && jar cfe app.jar App App.class && echo "read in the user's folder" >greeting.txt
 check() {  # EXIT_STATUS OUTPUT ARGUMENTS...
   local output status=0

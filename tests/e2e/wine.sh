@@ -15,12 +15,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 state=${2:-}
 
 # template DIR win32|win64: a booted prefix whose windows no window manager
-# manages: X11 then waits 2 s for one to take each box away.
-template() {
-  make_prefix "$1" "$2"
-  WINEPREFIX=$1 "$(prefix_loader "$2")" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-  stop_prefix "$1"
-}
+# manages: X11 would wait 2 s for one to take each box away. The prefix's
+# server has ended, so its registry file takes the setting as written.
+template() { make_prefix "$1" "$2" && printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$1/user.reg"; }
 
 case $1 in
   builds)
