@@ -90,12 +90,15 @@ chmod +x "$c/java-home/bin/java.exe"
 echo "$(cat "$template.java") -> $java" >&2
 
 # The driver of the end-to-end tests prints the launcher's boxes as they appear.
+# Wine's own messages (from these programs and from the Wine programs they
+# start, such as the desktop, which complains when Ctrl-C ends the display
+# first) are kept apart, and shown only where the launcher failed unseen.
 [ -n "${DISPLAY-}" ] && watch=--watch || { start_display "$run" && watch=--watch-pressing-ok; }
 export WINEPREFIX=$run/prefix
-"$wine" 'C:\e2e-driver.exe' $watch >"$run/boxes" &
+"$wine" 'C:\e2e-driver.exe' $watch >"$run/boxes" 2>/dev/null &
 echo "running: Kestrune.exe $(quoted "$@")" >&2
 status=0
-"$wine" 'C:\Kestrune.exe' "$@" & wait $! || status=$?
+"$wine" 'C:\Kestrune.exe' "$@" 2>"$run/wine.log" & wait $! || status=$?
 sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$run/boxes"
 if [ "$status" = 0 ] && [ ! -s "$run/boxes" ]; then
   # It started the VM and does not wait for it; this script does.
@@ -109,6 +112,7 @@ if [ "$status" = 0 ] && [ ! -s "$run/boxes" ]; then
   rm "$run/vm.pid"
   [ "$status" = 0 ] || echo "run.sh: the Java VM ended with exit status $status" >&2
 elif [ "$status" != 0 ] && [ ! -s "$run/boxes" ]; then
+  cat "$run/wine.log" >&2
   echo "run.sh: Kestrune.exe ended with exit status $status and showed no box" >&2
 fi
 exit "$status"

@@ -82,10 +82,9 @@ copy_prefix() {
 
 # start_display DIR: a virtual display of its own for Wine's windows, at a free
 # number; exports DISPLAY and leaves the number and Xvfb's process id in DIR
-# (display, xvfb.pid). In a session of its own, Ctrl-C does not end it
-# before the programs on it; stop_display DIR does, after them.
+# (display, xvfb.pid). stop_display DIR ends it.
 start_display() {
-  setsid Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
   echo $! >"$1/xvfb.pid"
   local tries
   for tries in $(seq 100); do [ ! -s "$1/display" ] || break; sleep 0.05; done
