@@ -51,10 +51,9 @@ wine_choose() {
   wine=$(wine_loader "$preset")
 }
 
-# wine_loader windows|windows64: the loader that runs that build.
-# prefix_loader win32|win64: the loader of that kind of prefix.
-wine_loader() { [ "$1" = windows ] && echo "$wine32" || echo "$wine64"; }
-prefix_loader() { [ "$1" = win32 ] && echo "$wine32" || echo "$wine64"; }
+# wine_loader windows|windows64|win32|win64: the loader that runs that build,
+# or that kind of prefix.
+wine_loader() { case $1 in windows | win32) echo "$wine32" ;; *) echo "$wine64" ;; esac; }
 
 # stop_prefix DIR: stops the prefix's server and waits until it is gone. Wine
 # finds a prefix's server by the folder's inode, which a new folder may get
@@ -68,7 +67,7 @@ stop_prefix() {
 make_prefix() {
   [ ! -d "$1" ] || stop_prefix "$1"
   rm -rf "$1"
-  WINEARCH=$2 WINEPREFIX=$1 "$(prefix_loader "$2")" wineboot -i
+  WINEARCH=$2 WINEPREFIX=$1 "$(wine_loader "$2")" wineboot -i
   WINEPREFIX=$1 wineserver -w
 }
 
