@@ -134,8 +134,7 @@ int launcherMain() {
     } catch (...) {
         try {
             platform::showMessage(failureMessage(std::current_exception()), true);
-        } catch (...) {
-            // Nothing is left to tell the user with; the exit code still says it.
+        } catch (...) {  // NOLINT(bugprone-empty-catch): no way is left to tell the user; the exit code says it
         }
         return 1;
     }

@@ -202,9 +202,8 @@ void regSearch(regSearchSpec& spec, std::vector<std::u16string>& hits) {
         try {
             spec.keyPath = remembered.empty() ? subkey : joined({remembered, u"\\", subkey});
             regSearch(spec, hits);
-        } catch (...) {
-            // A failure below costs only that subkey's subtree; the search
-            // goes on with the next subkey.
+        } catch (...) {  // NOLINT(bugprone-empty-catch): a failure below costs only that subkey's subtree
+            // The search goes on with the next subkey.
         }
         spec.keyPath = std::move(remembered);
     }

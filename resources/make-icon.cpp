@@ -115,7 +115,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make-icon FILE.ico\n");
         return 2;
     }
-    const struct { int size, bits; } formats[] = {{32, 1}, {32, 4}, {16, 4}};
+    struct format {
+        int size, bits;
+    };
+    const format formats[] = {{32, 1}, {32, 4}, {16, 4}};
     std::vector<std::vector<std::uint8_t>> images;
     for (const auto& f : formats) images.push_back(image(f.size, f.bits));
 

@@ -2,6 +2,7 @@
 // installed runtimes and start error: what it shows and starts, and its exit
 // code; the texts that name a failure; and runs where memory runs out.
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
@@ -9,20 +10,45 @@
 #include "launcher/launcher.h"
 #include "support.h"
 
-// Allocations still allowed; operator new fails once none are left.
+// Allocations still allowed; every allocation fails once none are left.
+// Each allocation and deallocation function is replaced, so that every
+// allocation counts and all memory comes from malloc and goes back to free:
+// one left to the runtime would allocate in its own way and be freed here.
 static long allocationsLeft = LONG_MAX;
 
-void* operator new(std::size_t size) {
-    if (allocationsLeft-- == 0) throw std::bad_alloc();
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+static void* allocate(std::size_t size, std::align_val_t alignment = std::align_val_t{alignof(std::max_align_t)}) {
+    if (allocationsLeft-- == 0) return nullptr;
+    const auto align = static_cast<std::size_t>(alignment);
+    size = ((size == 0 ? 1 : size) + align - 1) / align * align;  // aligned_alloc takes multiples only
+    return align <= alignof(std::max_align_t) ? std::malloc(size) : std::aligned_alloc(align, size);
+}
+static void* allocateOrThrow(std::size_t size, std::align_val_t alignment) {
+    if (void* memory = allocate(size, alignment)) return memory;
     throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
+static constexpr std::align_val_t plain{alignof(std::max_align_t)};
+// clang-format off
+void* operator new(std::size_t size) { return allocateOrThrow(size, plain); }
+void* operator new[](std::size_t size) { return allocateOrThrow(size, plain); }
+void* operator new(std::size_t size, std::align_val_t align) { return allocateOrThrow(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) { return allocateOrThrow(size, align); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept { return allocate(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept { return allocate(size, align); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept { std::free(memory); }
+// clang-format on
 
 namespace {
 
