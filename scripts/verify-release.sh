@@ -9,8 +9,10 @@
 #    user's business and is not judged here; the check only needs the
 #    certificate's chain to end at a certificate the signature carries, at a
 #    system CA, or at ROOT_CA.pem.
-# 2. Without the signature, the file is byte for byte this checkout's build
-#    of the windows preset (the build is reproducible).
+# 2. Without the signature, the file is byte for byte this checkout's release
+#    build, made with the release's toolchain by scripts/build-release.sh (the
+#    build is reproducible): on a machine without that toolchain, in a Debian
+#    12 root, which that script says in a line.
 # Exit 0 when both hold, 1 with the reason otherwise (a file that is no
 # Windows program, or one for another processor, among them), 2 for a wrong
 # call.
@@ -47,9 +49,8 @@ if ! osslsigncode verify -CAfile "$work/anchors.pem" ${signed:+-time "$(date -d 
 fi
 
 osslsigncode remove-signature -in "$file" -out "$work/unsigned.exe" >/dev/null
-(cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null) ||
-  fail "this checkout's windows preset does not build"
+"$root/scripts/build-release.sh" || fail "this checkout's release does not build"
 checkout=$(git -C "$root" describe --always --dirty 2>/dev/null || echo "no git")
-cmp -s "$work/unsigned.exe" "$root/build/windows/Kestrune.exe" ||
+cmp -s "$work/unsigned.exe" "$root/build/release/Kestrune.exe" ||
   fail "the signature is intact, but the signed program differs from this checkout's build ($checkout)"
 echo "verify-release: $file is identical to this source's build ($checkout); its signature is intact"
