@@ -46,6 +46,9 @@ FARPROC user32Address(const char* name) {
 
 template <typename Function>
 Function user32(const char* name) {
+    // Through void*: GCC warns of a cast from one function type to another,
+    // and FARPROC is only GetProcAddress's stand-in for any function.
+    // NOLINTNEXTLINE(bugprone-casting-through-void)
     return reinterpret_cast<Function>(reinterpret_cast<void*>(user32Address(name)));
 }
 
@@ -256,7 +259,8 @@ struct internalError : std::exception {
 };
 }  // namespace
 
-namespace std {  // NOLINT(cert-dcl58-cpp): replaces libstdc++'s own definitions, see above
+// NOLINTBEGIN(cert-dcl58-cpp): replaces libstdc++'s own definitions, see above
+namespace std {
 void __throw_bad_alloc() {
     throw bad_alloc();
 }
@@ -273,3 +277,4 @@ void __throw_out_of_range_fmt(const char*, ...) {
     throw internalError();
 }
 }  // namespace std
+// NOLINTEND(cert-dcl58-cpp)

@@ -26,11 +26,12 @@ make_root() {
 
 # in_root DIR COMMAND: COMMAND run by bash as root in the root DIR, with the
 # clean environment of a fresh login; the mounts vanish when it ends. The
-# root's /tmp is a new, empty one at each call.
+# root's /tmp is a new, empty one at each call. The root is a mount of its
+# own, so that a root made inside it can be entered the same way.
 in_root() {
   unshare -m --propagation private bash -c '
     r=$0
-    mount -t proc proc "$r/proc" && mount --rbind /sys "$r/sys" && mount --rbind /dev "$r/dev" &&
+    mount --bind "$r" "$r" && mount -t proc proc "$r/proc" && mount --rbind /sys "$r/sys" && mount --rbind /dev "$r/dev" &&
       mount -t tmpfs tmpfs "$r/tmp" || exit 98
     exec chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=xterm DEBIAN_FRONTEND=noninteractive \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"' "$1" "$2"
