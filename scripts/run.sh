@@ -1,34 +1,42 @@
 #!/usr/bin/env bash
 # Runs Kestrune.exe under Wine against this machine's own Java, the way a
-# user starts it: from the current folder, which the VM runs in too (so
-# relative paths in the arguments resolve there), with the arguments given.
-# The Java home, C:\java-home in the Wine prefix, is registered the way a
-# Java installer registers it, and its bin\java.exe runs this machine's java;
-# JAVA_HOME stays unset, so the launcher finds the VM through the registry.
+# user starts it, with the arguments given, from the current folder. The Java
+# home, C:\java-home in the Wine prefix, is registered the way a Java
+# installer registers it; JAVA_HOME stays unset for the launcher, so it finds
+# the VM through the registry. That home's bin\java.exe only hands on what it
+# was started with, its arguments and its folder; this script then runs this
+# machine's java with them, as the caller runs a program: with the caller's
+# input, output, terminal and environment.
 #
 #   scripts/run.sh [ARGUMENTS FOR THE VM...]     (none: -version)
 #   scripts/run.sh -- [ARGUMENTS FOR THE VM...]  exactly these; none at all shows the JavaVM box
 #
 # Exits with the VM's status where the launcher started it, otherwise with
-# the launcher's (0 after its JavaVM or not-found box, 1 after a failure box).
-# The launcher's boxes appear on $DISPLAY; without one, each is printed here
-# and closed. Each run copies a booted template prefix (made by the first
-# run) and removes all it made when it ends, Ctrl-C included, so runs side
-# by side do not meet.
+# the launcher's (0 after its JavaVM or not-found box, 1 after a failure
+# box); 2 where it refused a folder or an argument that Wine cannot pass on
+# unchanged; 1 with a line where anything else fails. The launcher's boxes
+# appear on $DISPLAY; without one, each is printed here and closed. Each run
+# copies a booted template prefix (made by the first run) and removes all it
+# made when it ends, Ctrl-C included, and what killed runs left behind, so
+# runs side by side do not meet.
 set -euo pipefail
+mapfile -d '' -t caller_env < <(env -0)  # what the VM gets, before this script adds to it
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-env.sh"
 fail() { echo "run.sh: $*" >&2; exit 1; }
+refuse() { echo "run.sh: $*: refused, nothing started" >&2; exit 2; }
 # quoted ARGS...: the arguments as a shell must be given them, each quoted where it needs to be.
 quoted() {
   local arg out=()
-  for arg; do [[ $arg =~ ^[A-Za-z0-9_./:=@%+,-]+$ ]] && out+=("$arg") || out+=("'${arg//\'/\'\\\'\'}'"); done
+  for arg; do [[ $arg =~ ^[A-Za-z0-9_./:=@%+,-]+$ ]] && out+=("$arg") || out+=("${arg@Q}"); done
   echo "${out[*]}"
 }
-run=
+# started PID: when the process PID started, or nothing where there is none.
+started() { local s; s=$(cat "/proc/$1/stat" 2>/dev/null) && s=(${s##*) }) && echo "${s[19]}"; }
+run= vm=
 cleanup() {
+  [ -z "$vm" ] || kill "$vm" 2>/dev/null || true  # a VM still running (Ctrl-C)
   [ -n "$run" ] || return 0
-  [ ! -s "$run/vm.pid" ] || kill $(cat "$run/vm.pid") 2>/dev/null || true  # a VM still running (Ctrl-C)
   stop_prefix "$run/prefix"
   stop_display "$run"
   rm -rf "$run"
@@ -38,6 +46,26 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 if [ "${1-}" = -- ]; then shift; elif [ $# = 0 ]; then set -- -version; fi
 
+# Wine cannot name every folder, nor pass on every byte: it would start the
+# VM in C:\windows instead, or with other arguments.
+charmap=$(locale charmap)
+folder=$(pwd -P)
+dos=Z:${folder//\//\\}
+unnamable='["*<>|\\?[:cntrl:]]|[. ](/|$)'
+[[ ! $folder =~ $unnamable ]] ||
+  refuse "Windows cannot name this folder, ${folder@Q} (it holds one of \" * < > | \\ ? or a control character, or a name ends in . or a blank)"
+dos_length=$(iconv -f "$charmap" -t UTF-16LE <<<"$dos" 2>/dev/null | wc -c) && [ "$dos_length" -gt 0 ] ||
+  refuse "this folder's name, ${folder@Q}, is not text in this locale's encoding ($charmap)"
+[ $((dos_length / 2 - 1)) -le 258 ] ||
+  refuse "this folder's name is $((dos_length / 2 - 1)) characters long as Windows names it ($dos), over its limit of 258 for a current folder"
+printf '%s\n' "$@" | iconv -f "$charmap" -t UTF-16LE >/dev/null 2>&1 || for arg; do
+  iconv -f "$charmap" -t UTF-16LE <<<"$arg" >/dev/null 2>&1 ||
+    refuse "the argument ${arg@Q} is not text in this locale's encoding ($charmap), so Wine would change it"
+done
+if [ -n "${DISPLAY-}" ]; then
+  timeout 5 xdpyinfo >/dev/null 2>&1 || fail "cannot reach the display DISPLAY=$DISPLAY (unset DISPLAY to have the boxes printed here)"
+fi
+
 # The 32-bit release where this machine runs 32-bit programs; elsewhere the
 # x86-64 build of the same source, in a 64-bit prefix, whose registry tools
 # write the 64-bit view that build reads.
@@ -45,74 +73,83 @@ wine_choose
 echo "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix: $why" >&2
 java=$(readlink -f "$(command -v java)") || fail "no java on this machine: run scripts/setup.sh"
 
-# One run at a time brings the build up to date and the template with it.
+# One run at a time brings the build up to date and the template with it, and
+# clears what killed runs left: their folder, display, box watcher and Wine server.
 mkdir -p "$root/build/run"
 exec 9>"$root/build/run/lock"
 flock 9
-[ -d "$root/build/$preset" ] || (cd "$root" && cmake --preset "$preset" >/dev/null) || fail "cannot configure build/$preset"
-cmake --build "$root/build/$preset" >"$root/build/run/build.log" 2>&1 ||
+for old in "$root"/build/run/run.*; do
+  [ -d "$old" ] && read -r pid start 2>/dev/null <"$old/owner" && [ "$(started "$pid")" = "$start" ] && continue
+  [ -d "$old" ] || continue
+  stop_prefix "$old/prefix"
+  [ "$(cat "/proc/$(cat "$old/xvfb.pid" 2>/dev/null)/comm" 2>/dev/null)" != Xvfb ] || stop_display "$old"
+  rm -rf "$old"
+done
+[ -d "$root/build/$preset" ] || (cd "$root" && cmake --preset "$preset" >/dev/null </dev/null) || fail "cannot configure build/$preset"
+cmake --build "$root/build/$preset" >"$root/build/run/build.log" 2>&1 </dev/null ||
   { cat "$root/build/run/build.log" >&2; fail "cannot build build/$preset (the log is above)"; }
 template=$root/build/run/template-$arch
 stamp="$("$wine" --version) $java $(stat -c %Y "$java")"
 if [ "$(cat "$template.stamp" 2>/dev/null)" != "$stamp" ]; then
   echo "preparing a Wine prefix in $template (once) ..." >&2
-  version=$("$java" -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java\.version = //p')
+  version=$("$java" -XshowSettings:properties -version 2>&1 </dev/null | sed -n 's/^ *java\.version = //p')
   [ -n "$version" ] || fail "cannot tell the version of $java"
-  make_prefix "$template" "$arch" >/dev/null 2>&1 || fail "Wine cannot make a prefix in $template"
+  make_prefix "$template" "$arch" >/dev/null 2>&1 </dev/null || fail "Wine cannot make a prefix in $template"
   WINEPREFIX=$template "$wine" reg add "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" \
-    /v JavaHome /d 'C:\java-home' /f >/dev/null 2>&1 || fail "cannot register Java in $template"
+    /v JavaHome /d 'C:\java-home' /f >/dev/null 2>&1 </dev/null || fail "cannot register Java in $template"
   stop_prefix "$template"
   mkdir -p "$template/drive_c/java-home/bin"
   echo "Java $version registered at C:\\java-home" >"$template.java"
   echo "$stamp" >"$template.stamp"
 fi
 run=$(mktemp -d "$root/build/run/run.XXXXXX")
+echo "$$ $(started $$)" >"$run/owner"
 copy_prefix "$template" "$run/prefix"
 exec 9>&-
 c=$run/prefix/drive_c
 cp "$root/build/$preset/Kestrune.exe" "$root/build/$preset/tests/e2e/e2e-driver.exe" "$c/"
 
-# bin\java.exe: this machine's java with this script's input, output and
-# error output (Wine starts a Linux program with none of them), leaving its
-# process ids and its exit status here. The output goes through pipes, not
-# this script's files, so nothing written to them is overwritten.
-in=/proc/$$/fd/0
-[ -e "$in" ] || in=/dev/null
-mkfifo "$run/out" "$run/err"
+# bin\java.exe hands its folder and arguments to this script, and ends.
 cat >"$c/java-home/bin/java.exe" <<EOF
 #!/bin/bash
-echo \$\$ >$(printf %q "$run/vm.pid")
-exec <$(printf %q "$in") >$(printf %q "$run/out") 2>$(printf %q "$run/err")
-$(printf %q "$java") "\$@" & echo \$! >>$(printf %q "$run/vm.pid")
-wait \$!; echo \$? >$(printf %q "$run/vm.status")
+printf '%s\0' "\$(pwd -P)" "\$@" >$(printf %q "$run/vm.tmp") && mv $(printf "%q " "$run/vm.tmp" "$run/vm.request")
 EOF
 chmod +x "$c/java-home/bin/java.exe"
 echo "$(cat "$template.java") -> $java" >&2
 
 # The driver of the end-to-end tests prints the launcher's boxes as they appear.
-# Wine's own messages (from these programs and from the Wine programs they
-# start, such as the desktop, which complains when Ctrl-C ends the display
-# first) are kept apart, and shown only where the launcher failed unseen.
+# Wine's own messages are kept apart, and shown only where the launcher failed
+# unseen; a command line over Windows' limit is among them.
 [ -n "${DISPLAY-}" ] && watch=--watch || { start_display "$run" && watch=--watch-pressing-ok; }
 export WINEPREFIX=$run/prefix
-"$wine" 'C:\e2e-driver.exe' $watch >"$run/boxes" 2>/dev/null &
+"$wine" 'C:\e2e-driver.exe' $watch >"$run/boxes" 2>/dev/null </dev/null &
 echo "running: Kestrune.exe $(quoted "$@")" >&2
 status=0
-"$wine" 'C:\Kestrune.exe' "$@" 2>"$run/wine.log" & wait $! || status=$?
+WINEDEBUG=-all,err+environ "$wine" 'C:\Kestrune.exe' "$@" 2>"$run/wine.log" </dev/null & wait $! || status=$?
 sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$run/boxes"
-if [ "$status" = 0 ] && [ ! -s "$run/boxes" ]; then
-  # It started the VM and does not wait for it; this script does.
-  for i in $(seq 300); do [ ! -s "$run/vm.pid" ] || break; sleep 0.1; done
-  [ -s "$run/vm.pid" ] || fail "Kestrune.exe ended as if it had started the VM, but none started within 30 s"
-  cat "$run/out" &
-  out=$!
-  cat "$run/err" >&2 &
-  wait "$out" $!
-  status=$(cat "$run/vm.status" 2>/dev/null) || fail "the Java VM ended without an exit status"
-  rm "$run/vm.pid"
-  [ "$status" = 0 ] || echo "run.sh: the Java VM ended with exit status $status" >&2
-elif [ "$status" != 0 ] && [ ! -s "$run/boxes" ]; then
-  cat "$run/wine.log" >&2
-  echo "run.sh: Kestrune.exe ended with exit status $status and showed no box" >&2
+too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$run/wine.log")
+[ -z "$too_long" ] ||
+  fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
+if [ "$status" != 0 ] || [ -s "$run/boxes" ]; then
+  [ "$status" = 0 ] || [ -s "$run/boxes" ] || { cat "$run/wine.log" >&2 && fail "Kestrune.exe ended with exit status $status and showed no box"; }
+  exit "$status"
+fi
+
+# It started the VM and does not wait for it; this script runs it, in the
+# folder and with the arguments bin\java.exe was given.
+for i in $(seq 300); do [ ! -e "$run/vm.request" ] || break; sleep 0.1; done
+[ -e "$run/vm.request" ] || fail "Kestrune.exe ended as if it had started the VM, but none started within 30 s"
+mapfile -d '' -t request <"$run/vm.request"
+[ "${request[0]}" = "$folder" ] || fail "the VM would run in ${request[0]}, not in this folder, $folder: not started"
+[ "$(quoted "${request[@]:1}")" = "$(quoted "$@")" ] || fail "the VM would get other arguments: $(quoted "${request[@]:1}"): not started"
+java_vm() { trap - INT QUIT && exec env -i "${caller_env[@]}" "$java" "${request[@]:1}"; }
+if { true <&0; } 2>/dev/null; then java_vm <&0 & else java_vm <&- & fi
+vm=$!
+wait "$vm" 2>/dev/null && status=0 || status=$?
+vm=
+if [ "$status" -gt 128 ] && [ "$status" -le 192 ]; then
+  echo "run.sh: the Java VM was ended by signal $((status - 128)) ($(kill -l "$status"))" >&2
+elif [ "$status" != 0 ]; then
+  echo "run.sh: the Java VM ended with exit status $status" >&2
 fi
 exit "$status"
