@@ -79,8 +79,8 @@ mkdir -p "$root/build/run"
 exec 9>"$root/build/run/lock"
 flock 9
 for old in "$root"/build/run/run.*; do
-  [ -d "$old" ] && read -r pid start 2>/dev/null <"$old/owner" && [ "$(started "$pid")" = "$start" ] && continue
   [ -d "$old" ] || continue
+  read -r pid start 2>/dev/null <"$old/owner" && [ "$(started "$pid")" = "$start" ] && continue  # still going
   stop_prefix "$old/prefix"
   [ "$(cat "/proc/$(cat "$old/xvfb.pid" 2>/dev/null)/comm" 2>/dev/null)" != Xvfb ] || stop_display "$old"
   rm -rf "$old"
