@@ -1,6 +1,6 @@
 # Debian roots of a chosen release, made with debootstrap and entered with
 # chroot in a private mount namespace; sourced, not run, and only as root.
-# scripts/verify-release.sh builds the release with Debian 12's toolchain in
+# scripts/build-release.sh builds the release with Debian 12's toolchain in
 # one; scripts/try-debian.sh runs the README's commands in a fresh one.
 
 # debian_mirror: the Debian mirror this machine's apt uses.

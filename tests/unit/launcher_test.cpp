@@ -16,7 +16,8 @@
 // one left to the runtime would allocate in its own way and be freed here.
 static long allocationsLeft = LONG_MAX;
 
-static void* allocate(std::size_t size, std::align_val_t alignment = std::align_val_t{alignof(std::max_align_t)}) {
+static constexpr std::align_val_t plain{alignof(std::max_align_t)};
+static void* allocate(std::size_t size, std::align_val_t alignment = plain) {
     if (allocationsLeft-- == 0) return nullptr;
     const auto align = static_cast<std::size_t>(alignment);
     size = ((size == 0 ? 1 : size) + align - 1) / align * align;  // aligned_alloc takes multiples only
@@ -26,7 +27,6 @@ static void* allocateOrThrow(std::size_t size, std::align_val_t alignment) {
     if (void* memory = allocate(size, alignment)) return memory;
     throw std::bad_alloc();
 }
-static constexpr std::align_val_t plain{alignof(std::max_align_t)};
 // clang-format off
 void* operator new(std::size_t size) { return allocateOrThrow(size, plain); }
 void* operator new[](std::size_t size) { return allocateOrThrow(size, plain); }
