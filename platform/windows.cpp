@@ -35,21 +35,49 @@ HKEY handle(platform::regKey key) {
     return reinterpret_cast<HKEY>(key);
 }
 
+// The function name exports, or null where module or name is missing.
+template <typename Function>
+Function exported(HMODULE module, const char* name) {
+    // Through void*: GCC warns of a cast from one function type to another,
+    // and FARPROC is only GetProcAddress's stand-in for any function.
+    // NOLINTNEXTLINE(bugprone-casting-through-void)
+    return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                             : nullptr;
+}
+
 // user32 is loaded on first use, not at start: a run with JAVA_HOME set never
 // touches a window function, and loading user32 is a good part of the
 // launcher's own start time. It is one of Windows' known DLLs, so it always
 // comes from the system folder.
-FARPROC user32Address(const char* name) {
+HMODULE user32Module() {
     static const HMODULE module = LoadLibraryW(L"user32.dll");
-    return module != nullptr ? GetProcAddress(module, name) : nullptr;
+    return module;
 }
 
 template <typename Function>
 Function user32(const char* name) {
-    // Through void*: GCC warns of a cast from one function type to another,
-    // and FARPROC is only GetProcAddress's stand-in for any function.
-    // NOLINTNEXTLINE(bugprone-casting-through-void)
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(user32Address(name)));
+    return exported<Function>(user32Module(), name);
+}
+
+// Set where only the current folder could be taken out of the DLL search:
+// that setting, unlike the limit to the system folder, Windows may hand on to
+// a process started from here, so it is lifted while the VM starts.
+bool currentFolderOutOfDllSearch = false;
+
+// Windows looks for a DLL that is not one of its known DLLs in the program's
+// folder first, and on old systems in the current folder too: anyone who can
+// drop a file beside Kestrune.exe (in Downloads, say) or in the folder it is
+// started from could have code of theirs run inside it. user32 loads
+// uxtheme.dll and version.dll, neither a known DLL, for a message box. So the
+// process limits its DLL search to the system folder before anything loads a
+// DLL. Vista, and 7 without its 2011 update, lack the call that does this;
+// there the current folder at least is taken out. Should either fail, the
+// search stays as it was and the launcher goes on.
+void limitDllSearch() {
+    const auto setDefaultDllDirectories =
+        exported<BOOL(WINAPI*)(DWORD)>(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories != nullptr && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE) return;
+    currentFolderOutOfDllSearch = SetDllDirectoryW(L"") != FALSE;
 }
 
 // Room for the longest path Windows handles, 32,767 characters, and its NUL.
@@ -205,11 +233,13 @@ startResult startProcess(const std::u16string& program, const std::u16string& co
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(wide(file), writable(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
-        FALSE) {
-        const DWORD error = GetLastError();
-        return {error != 0 ? error : ERROR_GEN_FAILURE, std::move(file)};
-    }
+    // The VM keeps its own DLL search.
+    if (currentFolderOutOfDllSearch) SetDllDirectoryW(nullptr);
+    const BOOL created =
+        CreateProcessW(wide(file), writable(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    const DWORD error = created == FALSE ? GetLastError() : 0;
+    if (currentFolderOutOfDllSearch) SetDllDirectoryW(L"");
+    if (created == FALSE) return {error != 0 ? error : ERROR_GEN_FAILURE, std::move(file)};
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return {0, {}};
@@ -233,6 +263,7 @@ std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert)
 }  // namespace platform
 
 int WINAPI wWinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPWSTR lpCmdLine, int /*nShowCmd*/) {
+    limitDllSearch();
     if (lpCmdLine != nullptr) entryCommandText = lpCmdLine;
     return launcherMain();
 }

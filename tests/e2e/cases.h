@@ -74,4 +74,23 @@ const e2eCase e2eCases[] = {
     {"view64OnlyNotSeen", release32On64, REG_ADD(L"\\1.8", L"/v JavaHome /d C:\\jre142 /f /reg:64"), nullptr, KESTRUNE L" -version", NOT_FOUND},
     {"view32Seen", release32On64, REG_ADD(L"\\1.8", L"/v JavaHome /d C:\\jre142 /f /reg:32"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
 };
+
+// The launcher's outcomes, each run with the DLLs below planted beside
+// Kestrune.exe and in the current folder, Wine told to prefer them to its
+// own, as Windows prefers a DLL it finds first: none may run.
+const e2eCase plantedDllCases[] = {
+    {"plantedDllsJavaVmBox", everyBuild, L"", L"C:\\j2re", KESTRUNE, L"box: JavaVM: C:\\j2re\\bin\\javaw.exe\nexit 0"},
+    {"plantedDllsNotFoundBox", everyBuild, L"", nullptr, KESTRUNE L" -version", NOT_FOUND},
+    {"plantedDllsFailureBox", everyBuild, L"", L"C:\\nojava", KESTRUNE L" -version", NOT_STARTED L"C:\\nojava\\bin\\java.exe\n\nFehler 2: *\nexit 1"},
+    {"plantedDllsStartThroughJavaHome", everyBuild, L"", L"C:\\j2re", KESTRUNE L" -version", START(L"C:\\j2re", L"-version")},
+    {"plantedDllsStartThroughRegistry", everyBuild, IMPORT(L"one-runtime.reg"), nullptr, KESTRUNE L" -version", START(L"C:\\jre142", L"-version")},
+};
 // clang-format on
+
+// Every DLL Kestrune.exe loads under Wine from the first folder that holds
+// it (WINEDEBUG=+loaddll, each outcome), except those Wine takes from the
+// program's folder whatever the program does: advapi32, sechost and ucrtbase
+// at process start, rpcrt4, combase and ole32 for a box, all known DLLs on
+// Windows, which always come from its system folder. uxtheme and version are
+// no known DLLs on Windows either; zlib1 is Wine's own.
+const wchar_t* const plantedDlls[] = {L"uxtheme", L"version", L"imm32", L"gdi32", L"win32u", L"user32", L"zlib1"};

@@ -7,6 +7,8 @@
 //                            in every box; compares the transcript of boxes,
 //                            started VM and exit code with the case's. Exit code
 //                            0 when they match, 1 when not, 2 when it cannot run.
+//                            For a case of plantedDllCases, C:\planted.dll is
+//                            planted first, and any run of it is in the transcript.
 //   e2e-driver.exe --watch[-pressing-ok]
 //                            for scripts/run.sh: until ended, prints each box
 //                            any program in this Wine prefix shows ("box: TEXT")
@@ -86,6 +88,16 @@ int recordStart(const wchar_t* path) {
     return std::fclose(file);
 }
 
+// The UTF-16 text of a file, which is then closed; empty for none.
+std::wstring contents(FILE* file) {
+    std::wstring content;
+    if (file == nullptr) return content;
+    wchar_t part[4096];
+    for (std::size_t read; (read = std::fread(part, sizeof(wchar_t), 4096, file)) != 0;) content.append(part, read);
+    std::fclose(file);
+    return content;
+}
+
 // What the boxes of one program showed (owner: its process id; 0: any).
 struct boxReader {
     DWORD owner;
@@ -162,12 +174,33 @@ std::wstring runCase(const e2eCase& c, bool startExpected) {
          waited += 50) {
         Sleep(50);
     }
-    if (file != nullptr) {
-        wchar_t line[40000];
-        reader.boxes.append(line, std::fread(line, sizeof(wchar_t), 40000, file));
-        std::fclose(file);
+    return reader.boxes + contents(file) + L"exit " + std::to_wstring(exitCode);
+}
+
+// Sets the text value name of the key HKEY_CURRENT_USER\key.
+bool setValue(const wchar_t* key, const wchar_t* name, const wchar_t* value) {
+    HKEY opened = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) != 0) {
+        return false;
     }
-    return reader.boxes + L"exit " + std::to_wstring(exitCode);
+    const auto size = static_cast<DWORD>((std::wcslen(value) + 1) * sizeof(wchar_t));
+    const bool set = RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), size) == 0;
+    RegCloseKey(opened);
+    return set;
+}
+
+// Plants planted.dll under each name of plantedDlls beside the launcher and in
+// the current folder, and has Wine prefer those copies to its own in
+// Kestrune.exe, and start no debugger, should it crash.
+bool plantDlls() {
+    for (const wchar_t* name : plantedDlls) {
+        for (const wchar_t* folder : {L"C:\\kestrune\\", L"C:\\start here\\"}) {
+            if (!CopyFileW(L"C:\\planted.dll", (std::wstring(folder) + name + L".dll").c_str(), FALSE)) return false;
+        }
+        if (!setValue(L"Software\\Wine\\AppDefaults\\Kestrune.exe\\DllOverrides", name, L"native,builtin"))
+            return false;
+    }
+    return setValue(L"Software\\Wine\\DllOverrides", L"winedbg.exe", L"");
 }
 
 }  // namespace
@@ -186,15 +219,20 @@ int main(int argc, char** argv) {
             if (std::strcmp(argv[1], "--watch-pressing-ok") == 0) pressOk(reader);
         }
     }
-    for (const e2eCase& c : e2eCases) {
+    std::vector<std::pair<const e2eCase*, bool>> cases;  // each case, and whether DLLs are planted for it
+    for (const e2eCase& c : e2eCases) cases.emplace_back(&c, false);
+    for (const e2eCase& c : plantedDllCases) cases.emplace_back(&c, true);
+    for (const auto& [chosen, planted] : cases) {
+        const e2eCase& c = *chosen;
         if (argc != 2 || std::strcmp(c.name, argv[1]) != 0) continue;
-        if (_wsystem((std::wstring(L"cd .") + c.setup).c_str()) != 0) return 2;
+        if (_wsystem((std::wstring(L"cd .") + c.setup).c_str()) != 0 || (planted && !plantDlls())) return 2;
         SetEnvironmentVariableW(L"KESTRUNE_RECORD", record);
         SetEnvironmentVariableW(L"JAVA_HOME", c.javaHome != nullptr ? expand(c, c.javaHome).c_str() : nullptr);
         SetEnvironmentVariableW(L"PATH", (std::wstring(_wgetenv(L"PATH")) + L";C:\\on path").c_str());
         SetCurrentDirectoryW(startFolder);
         const std::wstring expected = expand(c, c.transcript);
-        const std::wstring actual = runCase(c, expected.find(L"start:") != std::wstring::npos);
+        std::wstring actual = runCase(c, expected.find(L"start:") != std::wstring::npos);
+        actual += contents(_wfopen(L"C:\\planted ran.txt", L"rb"));  // there only once planted code ran
         const bool passed = matches(expected.c_str(), actual.c_str());
         std::printf("%s: %s\n", c.name, passed ? "passed" : "FAILED");
         if (!passed) std::printf("--- expected:\n%s\n--- actual:\n%s\n", utf8(expected).c_str(), utf8(actual).c_str());

@@ -64,6 +64,7 @@ case $1 in
       mkdir -p "$c/$home/bin" && cp "$driver" "$c/$home/bin/java.exe"
     done
     cp "$driver" "$c/Program.exe"
+    cp "$build/tests/e2e/planted.dll" "$c/"
     mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
     DISPLAY=:$(tr -d '\n' <"$state/display") WINEPREFIX="$work/prefix" "$(wine_loader "$4")" 'C:\kestrune\e2e-driver.exe' "$5"
     ;;
