@@ -7,7 +7,7 @@
 set -euo pipefail
 src=$1 work=$2 built=$1/build/release/Kestrune.exe
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
-"$src/scripts/build-release.sh" 2>/dev/null
+"$src/scripts/build-release.sh" 2>build.log || { cat build.log; echo "FAILED: scripts/build-release.sh cannot make the release"; exit 1; }
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -subj /CN=Kestrune-test -days 1 2>/dev/null
 poke() { cp "$1" "$2" && printf '\x90' | dd of="$2" bs=1 seek=5000 conv=notrunc 2>/dev/null; }
 sign() { osslsigncode sign -certs cert.pem -key key.pem -h sha256 -in "$1" -out "$2" >/dev/null; }

@@ -12,6 +12,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/wine-env.sh"
+# The cases hand Wine non-ASCII text, which it converts through the locale's
+# encoding: UTF-8 whatever the caller's locale is.
+export LC_ALL=C.UTF-8
 state=${2:-}
 
 # template DIR win32|win64: a booted prefix whose windows no window manager
@@ -66,7 +69,15 @@ case $1 in
     cp "$driver" "$c/Program.exe"
     cp "$build/tests/e2e/planted.dll" "$c/"
     mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
-    DISPLAY=:$(tr -d '\n' <"$state/display") WINEPREFIX="$work/prefix" "$(wine_loader "$4")" 'C:\kestrune\e2e-driver.exe' "$5"
+    # A case that fails says what it expected and saw, with Wine's own error lines.
+    status=0
+    DISPLAY=:$(tr -d '\n' <"$state/display") WINEPREFIX="$work/prefix" WINEDEBUG=-all,err+all \
+      "$(wine_loader "$4")" 'C:\kestrune\e2e-driver.exe' "$5" >"$work/out" 2>"$work/wine.log" || status=$?
+    cat "$work/out"
+    [ "$status" = 0 ] && exit
+    [ -s "$work/out" ] || echo "FAILED: expected the driver to print \"$5: passed\", but it printed nothing"
+    echo "the driver ended with exit status $status; Wine's error lines:" && cat "$work/wine.log"
+    exit "$status"
     ;;
   skip) echo "skipped: $2" && exit 77 ;;
   cleanup)
