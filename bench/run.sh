@@ -10,7 +10,7 @@
 # Benchmarks report figures; nothing here passes or fails on a time.
 #   bench/run.sh
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
 cd "$root"
 out=docs/performance.md
 work=build/bench
@@ -77,7 +77,9 @@ stop_prefix "$WINEPREFIX"
 
 # ---- The main job: scripts/run.sh -version, as a user runs it ----
 echo "main job ..."
-hyperfine --style basic --runs 3 --prepare 'rm -rf build/run' --export-markdown "$work/main-first.md" \
+# Each first run starts without build/run, once the runs before have cleared their own folders there.
+fresh='while ls -d build/run/run.* >/dev/null 2>&1; do sleep 0.1; done; rm -rf build/run'
+hyperfine --style basic --runs 3 --prepare "$fresh" --export-markdown "$work/main-first.md" \
   -n "scripts/run.sh -version, first run (builds the template prefix), $label" 'scripts/run.sh -version' \
   >"$work/main.txt" 2>&1
 hyperfine --style basic --warmup 1 --runs 10 --export-markdown "$work/main-next.md" \

@@ -1,7 +1,5 @@
 # Kestrune.exe: 32-bit, GUI subsystem, Unicode entry point, statically linked
 # so that it imports only Windows system DLLs, and as small as it can be.
-enable_language(RC)
-
 # One thread only: function-local statics need no locking.
 set(kestrune_size_flags -Os -ffunction-sections -fdata-sections -fno-ident -fno-threadsafe-statics)
 # No build folder, date or link time ends up in the executable, so two builds
@@ -18,30 +16,47 @@ set(kestrune_windows_link
 target_compile_options(kestrune_logic PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags})
 
-add_executable(Kestrune WIN32 platform/windows.cpp resources/kestrune.rc)
-# The resource compiler does not report the files it embeds as dependencies.
-set_source_files_properties(resources/kestrune.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/kestrune.ico;${CMAKE_SOURCE_DIR}/resources/kestrune.manifest")
-# The manifest names the processor the program is for: x86 in the release.
-# The x86-64 build gets a copy naming amd64 (Windows refuses to start a
-# program whose manifest names another processor), found first on the
-# resource compiler's include path.
+# The resources are compiled in the build's own folder resources, which holds
+# copies of them, and named by their plain names: windres hands its
+# preprocessor's command line, with every path it is given, to a shell, which
+# a path holding ' $ & ( ) or a backtick breaks. The manifest names the
+# processor the program is for, x86 in the release; the x86-64 build gets a
+# copy naming amd64 (Windows refuses to start a program whose manifest names
+# another processor).
+enable_language(RC)
+set(CMAKE_RC_COMPILE_OBJECT "<CMAKE_COMMAND> -E chdir resources <CMAKE_RC_COMPILER> -O coff kestrune.rc kestrune.res"
+  "<CMAKE_COMMAND> -E rename resources/kestrune.res <OBJECT>")
+set(rc ${CMAKE_BINARY_DIR}/resources)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS resources/kestrune.manifest resources/kestrune.rc)
+file(READ resources/kestrune.manifest manifest)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS resources/kestrune.manifest)
-  file(READ resources/kestrune.manifest manifest)
   string(REPLACE "processorArchitecture=\"x86\"" "processorArchitecture=\"amd64\"" manifest "${manifest}")
-  file(WRITE ${CMAKE_BINARY_DIR}/amd64/kestrune.manifest "${manifest}")
-  target_include_directories(Kestrune PRIVATE $<$<COMPILE_LANGUAGE:RC>:${CMAKE_BINARY_DIR}/amd64>)
 endif()
+file(CONFIGURE OUTPUT ${rc}/kestrune.manifest CONTENT "${manifest}" @ONLY)
+configure_file(resources/kestrune.ico ${rc}/kestrune.ico COPYONLY)
+# The copy of kestrune.rc ends in a comment holding the icon's and the
+# manifest's hashes, so that a change to either recompiles the resources.
+file(READ resources/kestrune.rc rc_text)
+file(SHA256 resources/kestrune.ico ico_hash)
+string(SHA256 manifest_hash "${manifest}")
+file(CONFIGURE OUTPUT ${rc}/kestrune.rc CONTENT "${rc_text}// ${ico_hash} ${manifest_hash}\n" @ONLY)
+
+add_executable(Kestrune WIN32 platform/windows.cpp ${rc}/kestrune.rc)
 target_compile_options(Kestrune PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags})
 target_link_libraries(Kestrune PRIVATE kestrune_logic)
-# The linker map tells what the executable is made of (bench/run.sh reads it).
-target_link_options(Kestrune PRIVATE ${kestrune_windows_link} -Wl,-Map=${CMAKE_BINARY_DIR}/Kestrune.map)
+# The linker map, build/PRESET/Kestrune.map, tells what the executable is made
+# of (bench/run.sh reads it); named relative to the build folder, where the
+# link runs, since ld reads a % in the name as the output file's name.
+target_link_options(Kestrune PRIVATE ${kestrune_windows_link} -Wl,-Map=Kestrune.map)
 set_target_properties(Kestrune PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# The end-to-end tests' driver runs inside Wine beside Kestrune.exe.
-option(KESTRUNE_E2E_HELPERS "Build the Win32 driver of the end-to-end tests" ON)
-if(KESTRUNE_E2E_HELPERS)
+# The Win32 helpers that run inside Wine beside Kestrune.exe: the box watcher
+# of scripts/run.sh, and the end-to-end tests' driver and planted DLL.
+option(KESTRUNE_HELPERS "Build the Win32 helpers of the scripts and the end-to-end tests" ON)
+if(KESTRUNE_HELPERS)
+  add_executable(box-watcher scripts/box-watcher.cpp)
+  target_compile_options(box-watcher PRIVATE -Wall -Wextra -Werror -Os)
+  target_link_options(box-watcher PRIVATE -static -s)
   add_subdirectory(tests/e2e)
 endif()

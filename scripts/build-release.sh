@@ -7,8 +7,18 @@
 # (as root: debootstrap and chroot; about a minute the first time).
 #   scripts/build-release.sh
 # Says in one line how it built; exit 1 with the reason where it cannot.
+# The release's sources, and how a copy of them is built, are written here
+# once, for this script and for the test that the build is reproducible:
+#   scripts/build-release.sh --copy DIR   puts a copy of the release's sources into DIR
+#   scripts/build-release.sh --here       in such a copy: builds it into out/Kestrune.exe with this machine's toolchain
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
+case ${1-} in
+  --copy) (cd "$root" && tar -cf - CMakeLists.txt cmake launcher registry platform resources scripts/build-release.sh) |
+    tar -xf - -C "$2"; exit ;;
+  --here) cmake -S . -B out -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DKESTRUNE_HELPERS=OFF >/dev/null && cmake --build out >/dev/null; exit ;;
+esac
 . "$root/scripts/debian-root.sh"
 fail() { echo "build-release: $*" >&2; exit 1; }
 toolchain=(binutils-mingw-w64-i686=2.40-2+10.4 mingw-w64-common=10.0.0-3 mingw-w64-i686-dev=10.0.0-3
@@ -35,16 +45,15 @@ echo "build-release: this machine's MinGW-w64 is not the release's, so in a Debi
   "(Debian 12's MinGW-w64, GCC 12), build/release-root" >&2
 [ "$(id -u)" = 0 ] || fail "making and entering the Debian 12 root needs root"
 chroot=$root/build/release-root
-if [ "$(cat "$chroot.stamp" 2>/dev/null)" != "${toolchain[*]}" ]; then
+tools=(cmake ninja-build "${toolchain[@]}")
+if [ "$(cat "$chroot.stamp" 2>/dev/null)" != "${tools[*]}" ]; then
   echo "build-release: making the Debian 12 root (once) ..." >&2
   make_root bookworm "$chroot" || fail "cannot make the Debian 12 root"
-  in_root "$chroot" "apt-get install -y -qq --no-install-recommends cmake make ${toolchain[*]}" >>"$chroot.log" 2>&1 ||
+  in_root "$chroot" "apt-get install -y -qq --no-install-recommends ${tools[*]}" >>"$chroot.log" 2>&1 ||
     { tail -5 "$chroot.log" >&2; fail "cannot install the release's toolchain in the Debian 12 root (its log: $chroot.log)"; }
-  echo "${toolchain[*]}" >"$chroot.stamp"
+  echo "${tools[*]}" >"$chroot.stamp"
 fi
 rm -rf "$chroot/root/kestrune" && mkdir -p "$chroot/root/kestrune"
-(cd "$root" && tar -cf - CMakeLists.txt cmake launcher registry platform resources) | tar -xf - -C "$chroot/root/kestrune"
-in_root "$chroot" 'cd /root/kestrune && cmake -S . -B out -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel -DKESTRUNE_E2E_HELPERS=OFF >/dev/null && cmake --build out -j2 >/dev/null' ||
-  fail "the release does not build in the Debian 12 root"
+"$0" --copy "$chroot/root/kestrune"
+in_root "$chroot" 'cd /root/kestrune && scripts/build-release.sh --here' || fail "the release does not build in the Debian 12 root"
 cp "$chroot/root/kestrune/out/Kestrune.exe" "$out/Kestrune.exe"

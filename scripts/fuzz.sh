@@ -8,7 +8,7 @@
 # The seed corpus in tests/fuzz/corpus is read but never written: new inputs
 # go to a temporary folder, and a crash leaves its input in build/fuzz/.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
 seconds=${1:-600}
 fuzzer=${2:-}
 [[ $seconds =~ ^[0-9]+$ ]] && [ $# -le 2 ] || { echo "usage: scripts/fuzz.sh [SECONDS] [FUZZER]" >&2; exit 2; }

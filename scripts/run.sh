@@ -6,7 +6,8 @@
 # the VM through the registry. That home's bin\java.exe only hands on what it
 # was started with, its arguments and its folder; this script then runs this
 # machine's java with them, as the caller runs a program: with the caller's
-# input, output, terminal and environment.
+# input, output, terminal and environment, each as it is (a closed or full
+# one included).
 #
 #   scripts/run.sh [ARGUMENTS FOR THE VM...]     (none: -version)
 #   scripts/run.sh -- [ARGUMENTS FOR THE VM...]  exactly these; none at all shows the JavaVM box
@@ -14,17 +15,28 @@
 # Exits with the VM's status where the launcher started it, otherwise with
 # the launcher's (0 after its JavaVM or not-found box, 1 after a failure
 # box); 2 where it refused a folder or an argument that Wine cannot pass on
-# unchanged; 1 with a line where anything else fails. The launcher's boxes
+# unchanged; 1 with a line where anything else fails. Its own lines never
+# stop a run: one that cannot be written is dropped. The launcher's boxes
 # appear on $DISPLAY; without one, each is printed here and closed. Each run
-# copies a booted template prefix (made by the first run) and removes all it
-# made when it ends, Ctrl-C included, and what killed runs left behind, so
-# runs side by side do not meet.
+# copies a booted template prefix (made by the first run) and clears all it
+# made once done with it, Ctrl-C included, and what killed runs left behind,
+# so runs side by side do not meet. It may be started through a link, and
+# by sh.
+[ -n "${BASH_VERSION-}" ] || exec bash "$0" "$@"
 set -euo pipefail
 mapfile -d '' -t caller_env < <(env -0)  # what the VM gets, before this script adds to it
-root=$(cd "$(dirname "$0")/.." && pwd)
+# Input, output and error output that the caller closed are /dev/null for this
+# script, so that no file it opens takes their place; the VM gets them closed.
+# (Where error output is closed, bash leaves there the script it reads.)
+closed=()
+for fd in 0 1 2; do
+  [ -e "/dev/fd/$fd" ] && [ ! "/dev/fd/$fd" -ef /dev/fd/255 ] || { eval "exec $fd<>/dev/null" && closed+=("$fd"); }
+done
+root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
 . "$root/scripts/wine-env.sh"
-fail() { echo "run.sh: $*" >&2; exit 1; }
-refuse() { echo "run.sh: $*: refused, nothing started" >&2; exit 2; }
+note() { printf '%s\n' "$*" >&2 || true; }
+fail() { note "run.sh: $*"; exit 1; }
+refuse() { note "run.sh: $*: refused, nothing started"; exit 2; }
 # quoted ARGS...: the arguments as a shell must be given them, each quoted where it needs to be.
 quoted() {
   local arg out=()
@@ -34,12 +46,20 @@ quoted() {
 # started PID: when the process PID started, or nothing where there is none.
 started() { local s; s=$(cat "/proc/$1/stat" 2>/dev/null) && s=(${s##*) }) && echo "${s[19]}"; }
 run= vm=
+# discard: stops this run's Wine server and display and removes its folder in
+# a process of its own that nothing waits for: a Wine server takes half a
+# second to stop. That process owns the folder meanwhile, so that no other run
+# clears it.
+discard() {
+  [ -n "$run" ] || return 0
+  setsid bash -c '. "$0/scripts/wine-env.sh" && stop_prefix "$1/prefix"; stop_display "$1"; rm -rf "$1"' "$root" "$run" \
+    </dev/null >/dev/null 2>&1 &
+  echo "$! $(started $!)" >"$run/owner"
+  run=
+}
 cleanup() {
   [ -z "$vm" ] || kill "$vm" 2>/dev/null || true  # a VM still running (Ctrl-C)
-  [ -n "$run" ] || return 0
-  stop_prefix "$run/prefix"
-  stop_display "$run"
-  rm -rf "$run"
+  discard
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -62,6 +82,9 @@ printf '%s\n' "$@" | iconv -f "$charmap" -t UTF-16LE >/dev/null 2>&1 || for arg;
   iconv -f "$charmap" -t UTF-16LE <<<"$arg" >/dev/null 2>&1 ||
     refuse "the argument ${arg@Q} is not text in this locale's encoding ($charmap), so Wine would change it"
 done
+unbuildable='[;"\\|<>]'
+[[ ! $root =~ $unbuildable ]] ||
+  fail "Kestrune cannot be built in ${root@Q}: its path holds the character ${BASH_REMATCH[0]}, which CMake cannot take in a path"
 if [ -n "${DISPLAY-}" ]; then
   timeout 5 xdpyinfo >/dev/null 2>&1 || fail "cannot reach the display DISPLAY=$DISPLAY (unset DISPLAY to have the boxes printed here)"
 fi
@@ -70,8 +93,14 @@ fi
 # x86-64 build of the same source, in a 64-bit prefix, whose registry tools
 # write the 64-bit view that build reads.
 wine_choose
-echo "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix: $why" >&2
+note "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix: $why"
 java=$(readlink -f "$(command -v java)") || fail "no java on this machine: run scripts/setup.sh"
+# A folder of the build that this user cannot write, made by a run as root, say.
+dirs=("$root/build" "$root/build/run" "$root/build/$preset") && [ -e "$root/build" ] || dirs=("$root")
+for dir in "${dirs[@]}"; do
+  [ ! -e "$dir" ] || [ -w "$dir" ] || fail "cannot write ${dir@Q}, which belongs to $(stat -c %U "$dir"): have it made yours" \
+    "(sudo chown -R $(id -un) ${dir@Q}) or removed, or run this as $(stat -c %U "$dir")"
+done
 
 # One run at a time brings the build up to date and the template with it, and
 # clears what killed runs left: their folder, display, box watcher and Wine server.
@@ -87,11 +116,11 @@ for old in "$root"/build/run/run.*; do
 done
 [ -d "$root/build/$preset" ] || (cd "$root" && cmake --preset "$preset" >/dev/null </dev/null) || fail "cannot configure build/$preset"
 cmake --build "$root/build/$preset" >"$root/build/run/build.log" 2>&1 </dev/null ||
-  { cat "$root/build/run/build.log" >&2; fail "cannot build build/$preset (the log is above)"; }
+  { cat "$root/build/run/build.log" >&2 || true; fail "cannot build build/$preset (the log is above)"; }
 template=$root/build/run/template-$arch
-stamp="$("$wine" --version) $java $(stat -c %Y "$java")"
+stamp="$("$wine" --version) $java $(stat -c %Y "$java") $(cat "$root/scripts/wine-env.sh" "$0" | cksum)"
 if [ "$(cat "$template.stamp" 2>/dev/null)" != "$stamp" ]; then
-  echo "preparing a Wine prefix in $template (once) ..." >&2
+  note "preparing a Wine prefix in $template (once) ..."
   version=$("$java" -XshowSettings:properties -version 2>&1 </dev/null | sed -n 's/^ *java\.version = //p')
   [ -n "$version" ] || fail "cannot tell the version of $java"
   make_prefix "$template" "$arch" >/dev/null 2>&1 </dev/null || fail "Wine cannot make a prefix in $template"
@@ -107,7 +136,7 @@ echo "$$ $(started $$)" >"$run/owner"
 copy_prefix "$template" "$run/prefix"
 exec 9>&-
 c=$run/prefix/drive_c
-cp "$root/build/$preset/Kestrune.exe" "$root/build/$preset/tests/e2e/e2e-driver.exe" "$c/"
+cp "$root/build/$preset/Kestrune.exe" "$root/build/$preset/box-watcher.exe" "$c/"
 
 # bin\java.exe hands its folder and arguments to this script, and ends.
 cat >"$c/java-home/bin/java.exe" <<EOF
@@ -115,42 +144,49 @@ cat >"$c/java-home/bin/java.exe" <<EOF
 printf '%s\0' "\$(pwd -P)" "\$@" >$(printf %q "$run/vm.tmp") && mv $(printf "%q " "$run/vm.tmp" "$run/vm.request")
 EOF
 chmod +x "$c/java-home/bin/java.exe"
-echo "$(cat "$template.java") -> $java" >&2
+note "$(cat "$template.java") -> $java"
 
-# The driver of the end-to-end tests prints the launcher's boxes as they appear.
-# Wine's own messages are kept apart, and shown only where the launcher failed
-# unseen; a command line over Windows' limit is among them.
-[ -n "${DISPLAY-}" ] && watch=--watch || { start_display "$run" && watch=--watch-pressing-ok; }
+# The box watcher prints the launcher's boxes as they appear. Wine's own
+# messages are kept apart, and shown only where the launcher failed unseen; a
+# command line over Windows' limit is among them.
+[ -n "${DISPLAY-}" ] && watch= || { start_display "$run" && watch=--press-ok; }
 export WINEPREFIX=$run/prefix
-"$wine" 'C:\e2e-driver.exe' $watch >"$run/boxes" 2>/dev/null </dev/null &
-echo "running: Kestrune.exe $(quoted "$@")" >&2
+start_server "$WINEPREFIX"
+"$wine" 'C:\box-watcher.exe' $watch >"$run/boxes" 2>/dev/null </dev/null &
+note "running: Kestrune.exe $(quoted "$@")"
 status=0
-WINEDEBUG=-all,err+environ "$wine" 'C:\Kestrune.exe' "$@" 2>"$run/wine.log" </dev/null & wait $! || status=$?
-sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$run/boxes"
+WINEDEBUG=-all,err+environ "$wine" 'C:\Kestrune.exe' "$@" >"$run/wine.log" 2>&1 </dev/null & wait $! || status=$?
+sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$run/boxes" || true
 too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$run/wine.log")
 [ -z "$too_long" ] ||
   fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
 if [ "$status" != 0 ] && [ ! -s "$run/boxes" ]; then
-  cat "$run/wine.log" >&2
-  echo "run.sh: Kestrune.exe ended with exit status $status and showed no box" >&2
+  cat "$run/wine.log" >&2 || true
+  note "run.sh: Kestrune.exe ended with exit status $status and showed no box"
 fi
 [ "$status" = 0 ] && [ ! -s "$run/boxes" ] || exit "$status"
 
 # It started the VM and does not wait for it; this script runs it, in the
-# folder and with the arguments bin\java.exe was given.
-for i in $(seq 300); do [ ! -e "$run/vm.request" ] || break; sleep 0.1; done
+# folder and with the arguments bin\java.exe was given. Nothing needs Wine
+# any more.
+for i in $(seq 3000); do [ ! -e "$run/vm.request" ] || break; sleep 0.01; done
 [ -e "$run/vm.request" ] || fail "Kestrune.exe ended as if it had started the VM, but none started within 30 s"
 mapfile -d '' -t request <"$run/vm.request"
+discard
 [ "${request[0]}" = "$folder" ] || fail "the VM would run in ${request[0]}, not in this folder, $folder: not started"
 [ "$(quoted "${request[@]:1}")" = "$(quoted "$@")" ] || fail "the VM would get other arguments: $(quoted "${request[@]:1}"): not started"
-java_vm() { trap - INT QUIT && exec env -i "${caller_env[@]}" "$java" "${request[@]:1}"; }
-if { true <&0; } 2>/dev/null; then java_vm <&0 & else java_vm <&- & fi
+java_vm() {
+  trap - INT QUIT
+  for fd in "${closed[@]}"; do eval "exec $fd>&-"; done
+  exec env -i "${caller_env[@]}" "$java" "${request[@]:1}"
+}
+java_vm <&0 &
 vm=$!
 wait "$vm" 2>/dev/null && status=0 || status=$?
 vm=
 if [ "$status" -gt 128 ] && [ "$status" -le 192 ]; then
-  echo "run.sh: the Java VM was ended by signal $((status - 128)) ($(kill -l "$status"))" >&2
+  note "run.sh: the Java VM was ended by signal $((status - 128)) ($(kill -l "$status"))"
 elif [ "$status" != 0 ]; then
-  echo "run.sh: the Java VM ended with exit status $status" >&2
+  note "run.sh: the Java VM ended with exit status $status"
 fi
 exit "$status"

@@ -2,6 +2,8 @@
 # Installs every Debian package Kestrune needs to build, run and test, without
 # asking anything, on Debian 12 (bookworm) or 13 (trixie): the names below are
 # the same on both. Safe to run again: apt-get skips what is already there.
+# Run it as root, or as a user who may use sudo; sh runs it with bash.
+[ -n "${BASH_VERSION-}" ] || exec bash "$0" "$@"
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -24,7 +26,7 @@ fi
 
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
-  cmake make g++ libgtest-dev libbenchmark-dev \
+  cmake ninja-build make g++ libgtest-dev libbenchmark-dev \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
   wine wine32:i386 wine64 xvfb xauth x11-utils git \
   clang libclang-rt-dev clang-tidy clang-format cppcheck llvm \

@@ -8,7 +8,7 @@
 # for a look until the next try; `rm -rf` removes it. Each step says how long
 # it took; exit 1 where one fails, 130 on Ctrl-C.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
 . "$root/scripts/debian-root.sh"
 release=${1:-trixie}
 [ $# -le 1 ] && [[ $release =~ ^(trixie|bookworm)$ ]] || { echo "usage: scripts/try-debian.sh [trixie|bookworm]" >&2; exit 2; }

@@ -17,7 +17,7 @@
 # Windows program, or one for another processor, among them), 2 for a wrong
 # call.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
 [ $# = 1 ] || [ $# = 2 ] || { echo "usage: scripts/verify-release.sh SIGNED.exe [ROOT_CA.pem]" >&2; exit 2; }
 file=$1
 fail() { echo "verify-release: $file: $*" >&2; exit 1; }

@@ -1,9 +1,10 @@
 # What every script that runs Kestrune under Wine shares (scripts/run.sh,
 # bench/run.sh, the end-to-end tests); sourced, not run. Quiet Wine, no Mono
-# or Gecko installer dialogs, and no JAVA_HOME from the machine, nor the
-# stand-in VM's recording variable, leaking in.
+# or Gecko installer dialogs, no menu entries and file associations written
+# into the user's home, and no JAVA_HOME from the machine, nor the stand-in
+# VM's recording variable, leaking in.
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset JAVA_HOME KESTRUNE_RECORD
 
 # Wine's two loaders, called by name: Debian's `wine` script always picks the
@@ -58,25 +59,45 @@ wine_loader() { case $1 in windows | win32) echo "$wine32" ;; *) echo "$wine64" 
 # stop_prefix DIR: stops the prefix's server and waits until it is gone. Wine
 # finds a prefix's server by the folder's inode, which a new folder may get
 # again once this one is deleted: it must not meet a server still stopping.
+# Debian's Wine keeps the server's socket in a folder of its own in TMPDIR,
+# named in DIR/wineserver, which outlives the server: it goes too.
 stop_prefix() {
+  local socket
   WINEPREFIX=$1 wineserver -k 2>/dev/null || true
   WINEPREFIX=$1 wineserver -w 2>/dev/null || true
+  socket=$(cat "$1/wineserver" 2>/dev/null) && [[ $socket =~ ^wine-[A-Za-z0-9]+$ ]] || return 0
+  rm -rf "${TMPDIR:-/tmp}/$socket" "$1/wineserver"
 }
 
-# make_prefix DIR win32|win64: a new Wine prefix, fully booted.
+# start_server DIR: starts the server of the prefix DIR (made when missing)
+# before any program does: Debian's Wine gives programs that start at once in
+# a prefix without one each a socket folder, and so a server, of their own.
+start_server() { mkdir -p "$1" && WINEPREFIX=$1 wineserver; }
+
+# make_prefix DIR win32|win64: a new Wine prefix, fully booted. The services
+# Wine starts with every session of it (mount manager, network, plug and play,
+# event log) start only when asked for, and the menu builder not at all:
+# nothing Kestrune does needs them, and a session then takes half the time to
+# start.
 make_prefix() {
   [ ! -d "$1" ] || stop_prefix "$1"
   rm -rf "$1"
+  WINEARCH=$2 start_server "$1"  # the server makes the registry, of that kind
   WINEARCH=$2 WINEPREFIX=$1 "$(wine_loader "$2")" wineboot -i
   WINEPREFIX=$1 wineserver -w
+  sed -i -e '/^\[System\\\\CurrentControlSet\\\\Services\\\\/,/^$/ s/^"Start"=dword:00000002$/"Start"=dword:00000003/' \
+    -e '/^"winemenubuilder"=/d' "$1/system.reg"
 }
 
 # copy_prefix FROM TO: a throwaway copy of a template prefix, made in well
 # under a second. The large system files are hard links (Wine replaces files
-# rather than writing into them); the registry files are real copies.
+# rather than writing into them); the registry files are real copies; and the
+# copy's server gets a socket folder of its own (see stop_prefix), which its
+# user can enter whoever made the template.
 copy_prefix() {
   cp -al "$1" "$2"
   for reg in system.reg user.reg userdef.reg; do cp --remove-destination "$1/$reg" "$2/$reg"; done
+  rm -f "$2/wineserver"
 }
 
 # start_display DIR: a virtual display of its own for Wine's windows, at a free

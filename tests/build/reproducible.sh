@@ -5,10 +5,8 @@
 set -euo pipefail
 src=$1 copy=$2/somewhere/else/kestrune preset_exe=$3
 rm -rf "$2" && mkdir -p "$copy"
-(cd "$src" && tar -cf - CMakeLists.txt cmake launcher registry platform resources) | tar -xf - -C "$copy"
-cmake -S "$copy" -B "$copy/out" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-  -DKESTRUNE_E2E_HELPERS=OFF >/dev/null
-cmake --build "$copy/out" -j2 >/dev/null
+"$src/scripts/build-release.sh" --copy "$copy"
+(cd "$copy" && scripts/build-release.sh --here)
 sha256sum "$copy/out/Kestrune.exe" "$preset_exe"
 cmp "$copy/out/Kestrune.exe" "$preset_exe" || { echo "not reproducible: the two builds differ" >&2; exit 1; }
 echo "reproducible: one executable of $(stat -c %s "$preset_exe") bytes from two folders"

@@ -34,7 +34,7 @@ case $what in
       --error-exitcode=1 --inline-suppr --quiet -I . --library=googletest --library=windows \
       --suppress=missingIncludeSystem --suppress=useStlAlgorithm \
       --suppress='unusedStructMember:tests/unit/*' \
-      launcher registry platform resources tests bench
+      launcher registry platform resources scripts tests bench
     echo "cppcheck: clean"
     ;;
   *)

@@ -1,5 +1,5 @@
-// Runs Kestrune.exe inside Wine and reads the message boxes it shows; plays
-// the Java VM the launcher starts.
+// Runs Kestrune.exe inside Wine and reads the message boxes it shows (with
+// the box reader of scripts/run.sh); plays the Java VM the launcher starts.
 //
 //   e2e-driver.exe CASE      runs one case of cases.h: its set-up commands, then
 //                            the launcher with the case's exact command line and
@@ -9,27 +9,20 @@
 //                            0 when they match, 1 when not, 2 when it cannot run.
 //                            For a case of plantedDllCases, C:\planted.dll is
 //                            planted first, and any run of it is in the transcript.
-//   e2e-driver.exe --watch[-pressing-ok]
-//                            for scripts/run.sh: until ended, prints each box
-//                            any program in this Wine prefix shows ("box: TEXT")
-//                            as it appears, pressing its OK where asked (else
-//                            the user does).
 //
 // Copied to a home's bin\java.exe, it is the VM, a console program as java.exe
 // is: started with KESTRUNE_RECORD set, it writes the transcript line of its
 // own start there.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
 #include <share.h>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "boxes.h"
 #include "cases.h"
 
 namespace {
@@ -39,13 +32,6 @@ namespace {
 // the environment reached it, non-ASCII text included.
 const wchar_t startFolder[] = L"C:\\start here";
 const wchar_t record[] = L"C:\\start here\\record \u00e4\u4e2d.txt";
-
-std::string utf8(const std::wstring& text) {
-    std::string out(text.size() * 3, '\0');
-    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                            &out[0], static_cast<int>(out.size()), nullptr, nullptr)));
-    return out;
-}
 
 // Whether text matches pattern, where "*" in pattern stands for any text.
 bool matches(const wchar_t* pattern, const wchar_t* text) {
@@ -96,50 +82,6 @@ std::wstring contents(FILE* file) {
     for (std::size_t read; (read = std::fread(part, sizeof(wchar_t), 4096, file)) != 0;) content.append(part, read);
     std::fclose(file);
     return content;
-}
-
-// What the boxes of one program showed (owner: its process id; 0: any).
-struct boxReader {
-    DWORD owner;
-    std::vector<HWND> seen;
-    std::size_t answered;  // the boxes of seen whose OK was pressed
-    std::wstring boxes;    // "box: TEXT\n" per box
-};
-
-// A box seen for the first time: its transcript line, with in front what
-// differs from a box as the launcher shows it (caption Kestrune, one button)
-// and whether it shows an icon. Its OK is left to pressOk, so that the line
-// can be passed on while the box still stands.
-BOOL CALLBACK readBox(HWND box, LPARAM context) {
-    boxReader& reader = *reinterpret_cast<boxReader*>(context);
-    DWORD owner = 0;
-    wchar_t name[16] = {};
-    GetWindowThreadProcessId(box, &owner);
-    GetClassNameW(box, name, 16);
-    if ((reader.owner != 0 && owner != reader.owner) || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) {
-        return TRUE;
-    }
-    if (std::find(reader.seen.begin(), reader.seen.end(), box) != reader.seen.end()) return TRUE;
-    reader.seen.push_back(box);
-    std::wstring caption(512, L'\0'), text(70000, L'\0');
-    caption.resize(static_cast<std::size_t>(GetWindowTextW(box, &caption[0], 512)));
-    text.resize(GetDlgItemTextW(box, 0xFFFF, &text[0], 70000));
-    int buttons = 0;
-    for (HWND button = nullptr; (button = FindWindowExW(box, button, L"Button", nullptr)) != nullptr;) ++buttons;
-    if (caption != L"Kestrune" || buttons != 1) {
-        reader.boxes += L"(caption " + caption + L", " + std::to_wstring(buttons) + L" buttons) ";
-    }
-    // Wine's message box holds its icon, if any, in the static control 1088.
-    const bool icon = SendDlgItemMessageW(box, 1088, STM_GETICON, 0, 0) != 0;
-    reader.boxes += (icon ? L"box with icon: " : L"box: ") + text + L"\n";
-    return TRUE;
-}
-
-// Presses OK in each box read since the last call.
-void pressOk(boxReader& reader) {
-    for (; reader.answered < reader.seen.size(); ++reader.answered) {
-        PostMessageW(reader.seen[reader.answered], WM_COMMAND, IDOK, 0);
-    }
 }
 
 // The case's transcript: the launcher's boxes, the VM it started (as the VM
@@ -207,18 +149,6 @@ bool plantDlls() {
 
 int main(int argc, char** argv) {
     if (const wchar_t* path = _wgetenv(L"KESTRUNE_RECORD")) return recordStart(path);
-    if (argc == 2 && std::strncmp(argv[1], "--watch", 7) == 0) {
-        boxReader reader = {0, {}, 0, {}};
-        _setmode(_fileno(stdout), _O_BINARY);  // lines end in LF, as on Linux
-        for (;; Sleep(50)) {
-            EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
-            // Out before the box goes: whoever waits for the program then has its lines.
-            std::fputs(utf8(reader.boxes).c_str(), stdout);
-            std::fflush(stdout);
-            reader.boxes.clear();
-            if (std::strcmp(argv[1], "--watch-pressing-ok") == 0) pressOk(reader);
-        }
-    }
     std::vector<std::pair<const e2eCase*, bool>> cases;  // each case, and whether DLLs are planted for it
     for (const e2eCase& c : e2eCases) cases.emplace_back(&c, false);
     for (const e2eCase& c : plantedDllCases) cases.emplace_back(&c, true);
@@ -238,6 +168,6 @@ int main(int argc, char** argv) {
         if (!passed) std::printf("--- expected:\n%s\n--- actual:\n%s\n", utf8(expected).c_str(), utf8(actual).c_str());
         return passed ? 0 : 1;
     }
-    std::printf("usage: e2e-driver CASE (a case of cases.h), or e2e-driver --watch[-pressing-ok]\n");
+    std::printf("usage: e2e-driver CASE (a case of cases.h)\n");
     return 2;
 }

@@ -6,7 +6,8 @@
 # script's input, through a pipe and at a terminal (where it has a console),
 # and gets the caller's environment, not the script's display; its output
 # arrives on the script's output and its exit status is the script's, or a
-# line names the signal that ended it. A folder Windows cannot name is
+# line names the signal that ended it, and neither a start by sh through a
+# link nor closed or full output stops it. A folder Windows cannot name is
 # refused. Without arguments, the launcher's box arrives as a line of output.
 #   main-job.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
@@ -36,6 +37,10 @@ echo "run.sh at a terminal: $output"
   failed "the VM did not read the terminal, or had no console"
 check 137 '' -jar app.jar kill 0 </dev/null
 [ "$(tail -1 err)" = 'run.sh: the Java VM was ended by signal 9 (KILL)' ] || failed "no line naming the signal"
+# By sh, through a link, with output closed and error output full: the VM still runs, and its status is the run's.
+ln -s "$run" kestrune-run && status=0 && sh kestrune-run -jar app.jar greeting.txt 7 </dev/null >&- 2>/dev/full || status=$?
+echo "sh kestrune-run (a link to run.sh) >&- 2>/dev/full: exit $status"
+[ "$status" = 7 ] || failed "expected exit 7, the VM's own"
 (cd 'q?dir' && check 2 '' -version)
 grep -q "Windows cannot name this folder" err || failed "no line naming the refused folder"
 check 0 'Kestrune.exe showed a box: JavaVM: C:\java-home\bin\javaw.exe' --
