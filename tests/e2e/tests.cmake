@@ -11,7 +11,7 @@ message("${said}")
 separate_arguments(builds)
 add_test(e2e.setup ${wine} setup ${state} ${src} ${builds})
 add_test(e2e.cleanup ${wine} cleanup ${state})
-set_tests_properties(e2e.setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300 LABELS e2e RESOURCE_LOCK build-windows)
+set_tests_properties(e2e.setup PROPERTIES FIXTURES_SETUP wine FIXTURES_REQUIRED presets TIMEOUT 300 LABELS e2e)
 set_tests_properties(e2e.cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60 LABELS e2e)
 
 # BUILD:CASE:BITS for each run of a case: one of everyBuild with the 32-bit

@@ -3,8 +3,8 @@
 # 32-bit release) or windows64 (x86-64); SOURCE_DIR is the checkout.
 #   wine.sh builds                the builds this machine runs; on stderr, one line saying which and why
 #   wine.sh setup STATE_DIR SOURCE_DIR BUILD...
-#                                 brings those builds up to date, starts a virtual display, builds
-#                                 the template prefixes they need and the registry files the cases import
+#                                 starts a virtual display, builds the template prefixes those builds
+#                                 need and the registry files the cases import
 #   wine.sh case STATE_DIR SOURCE_DIR BUILD CASE BITS
 #                                 runs one case with that build in a throwaway copy of the BITS-bit template
 #   wine.sh skip REASON           says why a case does not run here; exit 77 (CTest's skip)
@@ -32,11 +32,8 @@ case $1 in
     echo "$builds"
     ;;
   setup)
-    src=$3 && shift 3
+    shift 3
     wine_present
-    # A change to the source reaches every build the cases run, even where
-    # only one build folder was rebuilt.
-    for build; do cmake --build "$src/build/$build" >/dev/null; done
     mkdir -p "$state/reg"
     start_display "$state"
     # The 32-bit template only where the 32-bit release runs.
