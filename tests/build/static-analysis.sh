@@ -14,13 +14,19 @@ case $what in
     echo "clang-format: ${#sources[@]} files formatted"
     ;;
   clang-tidy)
-    clang-tidy -p "$host" --quiet launcher/launcher.cpp registry/regHelper.cpp platform/portable.cpp
+    # The compile commands as CMake's Ninja generator writes them, but for a
+    # $ in a path, which it writes as $$, Ninja's escape.
+    commands=$(mktemp -d) && trap 'rm -rf "$commands"' EXIT
+    for build in host windows; do
+      mkdir "$commands/$build" && sed 's/\$\$/$/g' "${!build}/compile_commands.json" >"$commands/$build/compile_commands.json"
+    done
+    clang-tidy -p "$commands/host" --quiet launcher/launcher.cpp registry/regHelper.cpp platform/portable.cpp
     # The Windows file with the MinGW headers the cross compiler uses.
     args=(--extra-arg=--target=i686-w64-mingw32 --extra-arg=-nostdinc++)
     mapfile -t dirs < <(i686-w64-mingw32-g++ -E -x c++ -v - </dev/null 2>&1 |
       sed -n '/#include <...> search starts here:/,/End of search list/p' | sed -n 's/^ //p')
     args+=("${dirs[@]/#/--extra-arg=-isystem}")
-    clang-tidy -p "$windows" --quiet "${args[@]}" platform/windows.cpp
+    clang-tidy -p "$commands/windows" --quiet "${args[@]}" platform/windows.cpp
     echo "clang-tidy: clean"
     ;;
   cppcheck)
