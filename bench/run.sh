@@ -79,10 +79,10 @@ stop_prefix "$WINEPREFIX"
 echo "main job ..."
 # Each first run starts without build/run, once the runs before have cleared their own folders there.
 fresh='while ls -d build/run/run.* >/dev/null 2>&1; do sleep 0.1; done; rm -rf build/run'
-hyperfine --style basic --runs 3 --prepare "$fresh" --export-markdown "$work/main-first.md" \
+hyperfine --style basic --time-unit second --runs 3 --prepare "$fresh" --export-markdown "$work/main-first.md" \
   -n "scripts/run.sh -version, first run (builds the template prefix), $label" 'scripts/run.sh -version' \
   >"$work/main.txt" 2>&1
-hyperfine --style basic --warmup 1 --runs 10 --export-markdown "$work/main-next.md" \
+hyperfine --style basic --time-unit second --warmup 1 --runs 10 --export-markdown "$work/main-next.md" \
   -n "scripts/run.sh -version, a following run, $label" 'scripts/run.sh -version' >>"$work/main.txt" 2>&1
 ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+ ± [0-9.]+ times faster than' "$1" | sed 's/^ *//'; }
 
@@ -163,10 +163,13 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo "home's \`bin\\java.exe\`; that hands back its folder and arguments, and the script runs the VM with them and waits"
   echo "for it. The first run also boots the template prefix and registers Java in it; a following run copies it."
   echo "Before the template, when each run booted a prefix of its own, a run took 14.9 ± 1.0 s (3 runs, measured once"
-  echo "on 2026-12-08 with the script of that time and the 32-bit release). Since the script runs the VM itself, with the"
-  echo "caller's input, terminal and environment, a following run takes as long as before, when \`bin\\java.exe\` ran"
-  echo "the VM behind pipes: 3.20 ± 0.16 s against 3.18 ± 0.09 s (10 runs each, measured once on 2026-12-08 with the"
-  echo "x86-64 build on a machine that runs no 32-bit programs)."
+  echo "on 2026-12-08 with the script of that time and the 32-bit release). A following run then took 1.4 to 3 s, until"
+  echo "the script checked the build with Ninja (9 ms against Make's 80 ms), made its prefixes start Wine's services"
+  echo "on demand only and no menu builder, and left stopping the run's Wine server (half a second) to a process of its"
+  echo "own. Measured side by side on 2026-12-08, 10 runs each, the script before and after that: 1.44 ± 0.13 s and"
+  echo "0.45 ± 0.06 s with the 32-bit release; 1.50 ± 0.05 s and 0.51 ± 0.04 s with the x86-64 build; 1.47 ± 0.06 s"
+  echo "and 0.48 ± 0.05 s on the same machine made to run no 32-bit programs. A first run: 12.1 ± 0.5 s before,"
+  echo "11.1 ± 0.3 s after (3 runs each)."
   echo
   cat "$work/main-first.md"
   tail -n 1 "$work/main-next.md"
