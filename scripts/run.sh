@@ -53,7 +53,7 @@ run= vm=
 discard() {
   [ -n "$run" ] || return 0
   setsid bash -c '. "$0/scripts/wine-env.sh" && stop_prefix "$1/prefix"; stop_display "$1"; rm -rf "$1"' "$root" "$run" \
-    </dev/null >/dev/null 2>&1 &
+    </dev/null >/dev/null 2>&1 9>&- &
   echo "$! $(started $!)" >"$run/owner"
   run=
 }
