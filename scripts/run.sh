@@ -52,7 +52,7 @@ run= vm=
 # clears it.
 discard() {
   [ -n "$run" ] || return 0
-  setsid bash -c '. "$0/scripts/wine-env.sh" && stop_prefix "$1/prefix"; stop_display "$1"; rm -rf "$1"' "$root" "$run" \
+  setsid bash -c '. "$0/scripts/wine-env.sh" && remove_folder "$1"' "$root" "$run" \
     </dev/null >/dev/null 2>&1 9>&- &
   echo "$! $(started $!)" >"$run/owner"
   run=
@@ -110,9 +110,7 @@ flock 9
 for old in "$root"/build/run/run.*; do
   [ -d "$old" ] || continue
   read -r pid start 2>/dev/null <"$old/owner" && [ "$(started "$pid")" = "$start" ] && continue  # still going
-  stop_prefix "$old/prefix"
-  [ "$(cat "/proc/$(cat "$old/xvfb.pid" 2>/dev/null)/comm" 2>/dev/null)" != Xvfb ] || stop_display "$old"
-  rm -rf "$old"
+  remove_folder "$old"
 done
 [ -d "$root/build/$preset" ] || (cd "$root" && cmake --preset "$preset" >/dev/null </dev/null) || fail "cannot configure build/$preset"
 cmake --build "$root/build/$preset" >"$root/build/run/build.log" 2>&1 </dev/null ||

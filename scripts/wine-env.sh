@@ -111,4 +111,19 @@ start_display() {
   [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
   DISPLAY=:$(tr -d '\n' <"$1/display") && export DISPLAY
 }
-stop_display() { [ ! -f "$1/xvfb.pid" ] || kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true; }
+# Its process id is checked to be an Xvfb's still: that of a run killed
+# outright may be another process's by now.
+stop_display() {
+  local pid
+  pid=$(cat "$1/xvfb.pid" 2>/dev/null) && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] || return 0
+  kill "$pid" 2>/dev/null || true
+}
+
+# remove_folder DIR: removes a folder of throwaway prefixes (DIR/prefix*) and
+# the display started there, once their servers have stopped.
+remove_folder() {
+  local prefix
+  for prefix in "$1"/prefix*; do [ ! -d "$prefix" ] || stop_prefix "$prefix"; done
+  stop_display "$1"
+  rm -rf "$1"
+}

@@ -49,7 +49,7 @@ case $1 in
     ;;
   case)
     work=$(mktemp -d "$state/case.XXXXXX")
-    trap 'stop_prefix "$work/prefix"; rm -rf "$work"' EXIT
+    trap 'remove_folder "$work"' EXIT
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
@@ -78,8 +78,6 @@ case $1 in
     ;;
   skip) echo "skipped: $2" && exit 77 ;;
   cleanup)
-    for bits in 32 64; do stop_prefix "$state/prefix$bits"; done
-    stop_display "$state"
-    rm -rf "$state"
+    remove_folder "$state"
     ;;
 esac
