@@ -1,6 +1,7 @@
-// For scripts/run.sh: prints each message box that any program in this Wine
-// prefix shows, as it appears ("box: TEXT", or "box with icon: TEXT"), and
-// presses its OK where asked (else the user does). Runs until ended.
+// For scripts/run.sh: prints each message box that Kestrune.exe shows in this
+// Wine prefix, as it appears ("box: TEXT", or "box with icon: TEXT"), and
+// presses its OK where asked (else the user does). Boxes of other programs,
+// Wine's own among them, are none of its business. Runs until ended.
 //   box-watcher.exe [--press-ok]
 #include <fcntl.h>
 #include <io.h>
@@ -8,13 +9,30 @@
 #include <cstdio>
 
 #include "boxes.h"
+// after <windows.h>, which boxes.h includes
+#include <tlhelp32.h>
+
+// The process id of Kestrune.exe, or 0 while it has not started.
+static DWORD launcher() {
+    DWORD found = 0;
+    const HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (all == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(all, &entry); more && found == 0; more = Process32NextW(all, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"Kestrune.exe") == 0) found = entry.th32ProcessID;
+    }
+    CloseHandle(all);
+    return found;
+}
 
 int main(int argc, char** argv) {
     const bool pressing = argc == 2 && std::strcmp(argv[1], "--press-ok") == 0;
     boxReader reader = {0, {}, 0, {}};
     _setmode(_fileno(stdout), _O_BINARY);  // lines end in LF, as on Linux
     for (;; Sleep(50)) {
-        EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
+        if (reader.owner == 0) reader.owner = launcher();
+        if (reader.owner != 0) EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
         // Out before the box goes: whoever waits for the program then has its lines.
         std::fputs(utf8(reader.boxes).c_str(), stdout);
         std::fflush(stdout);

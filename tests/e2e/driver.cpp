@@ -133,7 +133,7 @@ bool setValue(const wchar_t* key, const wchar_t* name, const wchar_t* value) {
 
 // Plants planted.dll under each name of plantedDlls beside the launcher and in
 // the current folder, and has Wine prefer those copies to its own in
-// Kestrune.exe, and start no debugger, should it crash.
+// Kestrune.exe.
 bool plantDlls() {
     for (const wchar_t* name : plantedDlls) {
         for (const wchar_t* folder : {L"C:\\kestrune\\", L"C:\\start here\\"}) {
@@ -142,7 +142,7 @@ bool plantDlls() {
         if (!setValue(L"Software\\Wine\\AppDefaults\\Kestrune.exe\\DllOverrides", name, L"native,builtin"))
             return false;
     }
-    return setValue(L"Software\\Wine\\DllOverrides", L"winedbg.exe", L"");
+    return true;
 }
 
 }  // namespace
