@@ -54,7 +54,7 @@ discard() {
   [ -n "$run" ] || return 0
   setsid bash -c '. "$0/scripts/wine-env.sh" && remove_folder "$1"' "$root" "$run" \
     </dev/null >/dev/null 2>&1 9>&- &
-  echo "$! $(started $!)" >"$run/owner"
+  { echo "$! $(started $!)" >"$run/owner"; } 2>/dev/null || true  # unless that process was done already
   run=
 }
 cleanup() {
