@@ -18,7 +18,7 @@ inline std::string utf8(const std::wstring& text) {
     return out;
 }
 
-// What the boxes of one program showed (owner: its process id; 0: any).
+// What the boxes of one program showed (owner: its process id).
 struct boxReader {
     DWORD owner;
     std::vector<HWND> seen;
@@ -36,7 +36,7 @@ inline BOOL CALLBACK readBox(HWND box, LPARAM context) {
     wchar_t name[16] = {};
     GetWindowThreadProcessId(box, &owner);
     GetClassNameW(box, name, 16);
-    if ((reader.owner != 0 && owner != reader.owner) || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) {
+    if (owner != reader.owner || std::wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box)) {
         return TRUE;
     }
     if (std::find(reader.seen.begin(), reader.seen.end(), box) != reader.seen.end()) return TRUE;
