@@ -55,8 +55,12 @@ set_target_properties(Kestrune PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINAR
 # of scripts/run.sh, and the end-to-end tests' driver and planted DLL.
 option(KESTRUNE_HELPERS "Build the Win32 helpers of the scripts and the end-to-end tests" ON)
 if(KESTRUNE_HELPERS)
+  # Small, and starting anywhere in Wine: no MinGW runtime DLLs beside them.
+  function(kestrune_helper target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Os)
+    target_link_options(${target} PRIVATE -static -s)
+  endfunction()
   add_executable(box-watcher scripts/box-watcher.cpp)
-  target_compile_options(box-watcher PRIVATE -Wall -Wextra -Werror -Os)
-  target_link_options(box-watcher PRIVATE -static -s)
+  kestrune_helper(box-watcher)
   add_subdirectory(tests/e2e)
 endif()
