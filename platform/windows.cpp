@@ -262,8 +262,28 @@ std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert)
 
 }  // namespace platform
 
-int WINAPI wWinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPWSTR lpCmdLine, int /*nShowCmd*/) {
+// The stack cookie that every function with a local array checks before it
+// returns (libssp's).
+extern "C" void* __stack_chk_guard;
+
+// Runs before any other constructor (101 is the first priority programs may
+// use): the DLL search is limited before anything can load a DLL, and the
+// stack cookie is seeded with RtlGenRandom, exported by advapi32 as
+// SystemFunction036, which loads no DLL but the system's own cryptbase.dll.
+// libssp's constructor leaves a seeded cookie alone; for a zero one it would
+// call CryptAcquireContext, which loads a crypto provider with user32 and a
+// dozen more DLLs: time on every start. Where RtlGenRandom fails, libssp
+// seeds it so. Not protected itself: the cookie changes while it runs.
+__attribute__((constructor(101), no_stack_protector)) static void startSafely() {
     limitDllSearch();
+    const auto genRandom = exported<BOOLEAN(WINAPI*)(void*, ULONG)>(GetModuleHandleW(L"advapi32.dll"),
+                                                                    "SystemFunction036");
+    if (genRandom == nullptr || genRandom(&__stack_chk_guard, sizeof __stack_chk_guard) == FALSE) {
+        __stack_chk_guard = nullptr;
+    }
+}
+
+int WINAPI wWinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPWSTR lpCmdLine, int /*nShowCmd*/) {
     if (lpCmdLine != nullptr) entryCommandText = lpCmdLine;
     return launcherMain();
 }
