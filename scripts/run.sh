@@ -6,8 +6,8 @@
 # the VM through the registry. That home's bin\java.exe only hands on what it
 # was started with, its arguments and its folder; this script then runs this
 # machine's java with them, as the caller runs a program: with the caller's
-# input, output, terminal and environment, each as it is (a closed or full
-# one included).
+# input, output, terminal, environment and signals, each as it is (a closed or
+# full one included).
 #
 #   scripts/run.sh [ARGUMENTS FOR THE VM...]     (none: -version)
 #   scripts/run.sh -- [ARGUMENTS FOR THE VM...]  exactly these; none at all shows the JavaVM box
@@ -15,13 +15,19 @@
 # Exits with the VM's status where the launcher started it, otherwise with
 # the launcher's (0 after its JavaVM or not-found box, 1 after a failure
 # box); 2 where it refused a folder or an argument that Wine cannot pass on
-# unchanged; 1 with a line where anything else fails. Its own lines never
-# stop a run: one that cannot be written is dropped. The launcher's boxes
-# appear on $DISPLAY; without one, each is printed here and closed. Each run
-# copies a booted template prefix (made by the first run) and clears all it
-# made once done with it, Ctrl-C included, and what killed runs left behind,
-# so runs side by side do not meet. It may be started through a link, and
-# by sh.
+# unchanged; 1 with a line where anything else fails; 130, 143 or 129 at once
+# on SIGINT, SIGTERM or SIGHUP before the VM runs (the VM gets those itself,
+# and a kill of this script ends it too). Its own lines never stop a run: one
+# that cannot be written is dropped. The launcher's boxes appear on $DISPLAY;
+# without one, each is printed here and closed.
+#
+# The first run builds a template prefix (build/run/template-*). A run takes a
+# slot (build/run/warm-*, see wine-env.sh): a copy of it whose Wine server, and
+# display without a DISPLAY, stay up after the run, so that the next run
+# starts the launcher at once; each ends 60 s after the last run in it, and
+# scripts/stop-warm.sh ends them all now. Runs side by side each have a slot
+# of their own. KESTRUNE_RUN_DIR names another folder than build/run for all
+# this. It may be started through a link, and by sh.
 [ -n "${BASH_VERSION-}" ] || exec bash "$0" "$@"
 set -euo pipefail
 mapfile -d '' -t caller_env < <(env -0)  # what the VM gets, before this script adds to it
@@ -43,27 +49,41 @@ quoted() {
   for arg; do [[ $arg =~ ^[A-Za-z0-9_./:=@%+,-]+$ ]] && out+=("$arg") || out+=("${arg@Q}"); done
   echo "${out[*]}"
 }
-# started PID: when the process PID started, or nothing where there is none.
-started() { local s; s=$(cat "/proc/$1/stat" 2>/dev/null) && s=(${s##*) }) && echo "${s[19]}"; }
-run= vm=
-# discard: stops this run's Wine server and display and removes its folder in
-# a process of its own that nothing waits for: a Wine server takes half a
-# second to stop. That process owns the folder meanwhile, so that no other run
-# clears it.
-discard() {
-  [ -n "$run" ] || return 0
-  setsid bash -c '. "$0/scripts/wine-env.sh" && remove_folder "$1"' "$root" "$run" \
-    </dev/null >/dev/null 2>&1 9>&- &
-  { echo "$! $(started $!)" >"$run/owner"; } 2>/dev/null || true  # unless that process was done already
-  run=
+# started PID: sets since to when the process PID started, or to nothing
+# where there is none. (A following run is quick: what it does every time
+# reads files with read, not cat, and starts as few programs as it can.)
+started() { local s=; read -r s 2>/dev/null </proc/$1/stat; s=(${s##*) }); since=${s[19]-}; }
+# alive FILE: whether the process FILE names ("PID START ...") still runs.
+alive() { local pid start; read -r pid start _ 2>/dev/null <"$1" && started "$pid" && [ "$since" = "$start" ]; }
+# space DIR MIB: fails, naming DIR, where its file system has less than MIB
+# MiB or fewer than 2,000 inodes free.
+space() {
+  local free
+  free=($(df --output=avail,iavail -k "$1" 2>/dev/null | tail -1)) || return 0
+  [ "${free[0]}" -ge $(($2 * 1024)) ] && { [ "${free[1]:--}" = - ] || [ "${free[1]}" -ge 2000 ]; } ||
+    fail "${1@Q} is out of space: its file system has $((free[0] / 1024)) MiB and ${free[1]:-?} inodes free, and this needs $2 MiB and 2,000"
 }
+
+# Its life. A command that may take long runs as a job, in a session of its
+# own, and is waited for: bash runs a trap only between commands, so that an
+# interrupt ends the run at once, and then the job with all it started. A
+# half-made template goes; a slot whose launcher was interrupted has its Wine
+# session ended, and its keeper removes it. The locks (9: the run folder's, 8:
+# a slot's) are closed for everything started, so that only a run.sh holds
+# them.
+job= making= slot= vm=
+run_job() { setsid "$@" 8>&- 9>&- & job=$!; local status=0; wait "$job" || status=$?; job=; return "$status"; }
 cleanup() {
-  [ -z "$vm" ] || kill "$vm" 2>/dev/null || true  # a VM still running (Ctrl-C)
-  discard
+  trap '' INT TERM HUP
+  [ -z "$job" ] || kill -TERM -- "-$job" 2>/dev/null || kill -TERM "$job" 2>/dev/null || true
+  [ -z "$making" ] || setsid bash -c '. "$0/scripts/wine-env.sh" && stop_prefix "$1"; rm -rf "$1" "$1.owner"' "$root" "$making" \
+    </dev/null >/dev/null 2>&1 8>&- 9>&- &
+  [ -z "$slot" ] || WINEPREFIX=$slot/prefix wineserver -k 2>/dev/null 8>&- 9>&- || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
 if [ "${1-}" = -- ]; then shift; elif [ $# = 0 ]; then set -- -version; fi
 
 # Wine cannot name every folder, nor pass on every byte: it would start the
@@ -95,93 +115,165 @@ fi
 wine_choose
 note "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix: $why"
 java=$(readlink -f "$(command -v java)") || fail "no java on this machine: run scripts/setup.sh"
-# A folder of the build that this user cannot write, made by a run as root, say.
-dirs=("$root/build" "$root/build/run" "$root/build/$preset") && [ -e "$root/build" ] || dirs=("$root")
+state=${KESTRUNE_RUN_DIR:-$root/build/run}
+# A folder this user cannot write, made by a run as root, say.
+dirs=("$root/build" "$state" "$root/build/$preset") && [ -e "$root/build" ] || dirs=("$root")
 for dir in "${dirs[@]}"; do
   [ ! -e "$dir" ] || [ -w "$dir" ] || fail "cannot write ${dir@Q}, which belongs to $(stat -c %U "$dir"): have it made yours" \
     "(sudo chown -R $(id -un) ${dir@Q}) or removed, or run this as $(stat -c %U "$dir")"
 done
+wine_tmpdir "$root"
 
-# One run at a time brings the build up to date and the template with it, and
-# clears what killed runs left: their folder, display, box watcher and Wine server.
-mkdir -p "$root/build/run"
-exec 9>"$root/build/run/lock"
-flock 9
-for old in "$root"/build/run/run.*; do
+# One run at a time brings the build and the template up to date, takes a
+# slot, and clears what killed runs left. A run that waits says for whom.
+mkdir -p "$state"
+exec 9>>"$state/lock"
+if ! flock -n 9; then
+  other="another run.sh of this checkout"
+  alive "$state/holder" 2>/dev/null && other+=" (process $(cut -d' ' -f1 "$state/holder"), $(cut -d' ' -f3- "$state/holder"))"
+  note "run.sh: waiting for $other; this one goes on by itself once that is done"
+  flock 9 & job=$!
+  wait "$job"
+  job=
+fi
+started $$ && me="$$ $since"
+holding() { echo "$me $*" >"$state/holder" 2>/dev/null || true; }
+holding "checking the build"
+for old in "$state"/template-*.new.* "$state"/warm-*; do
   [ -d "$old" ] || continue
-  read -r pid start 2>/dev/null <"$old/owner" && [ "$(started "$pid")" = "$start" ] && continue  # still going
-  remove_folder "$old"
+  if [[ $old == *.new.* ]]; then
+    alive "$old.owner" || { stop_prefix "$old" 9>&- && rm -rf "$old" "$old.owner"; }
+  elif ! alive "$old/keeper" && flock -n "$old/lock" true; then
+    remove_folder "$old" 9>&-  # its keeper was killed
+  fi
 done
-[ -d "$root/build/$preset" ] || (cd "$root" && cmake --preset "$preset" >/dev/null </dev/null) || fail "cannot configure build/$preset"
-cmake --build "$root/build/$preset" >"$root/build/run/build.log" 2>&1 </dev/null ||
-  { cat "$root/build/run/build.log" >&2 || true; fail "cannot build build/$preset (the log is above)"; }
-template=$root/build/run/template-$arch
-stamp="$("$wine" --version) $java $(stat -c %Y "$java") $(cat "$root/scripts/wine-env.sh" "$0" | cksum)"
-if [ "$(cat "$template.stamp" 2>/dev/null)" != "$stamp" ]; then
-  note "preparing a Wine prefix in $template (once) ..."
+[ -d "$root/build/$preset" ] || run_job bash -c 'cd "$1" && cmake --preset "$2" >/dev/null </dev/null' _ "$root" "$preset" ||
+  fail "cannot configure build/$preset"
+run_job cmake --build "$root/build/$preset" >"$state/build.log" 2>&1 </dev/null ||
+  { cat "$state/build.log" >&2 || true; fail "cannot build build/$preset (the log is above)"; }
+
+# The template: Java registered in a booted prefix. Made beside its place and
+# moved there whole, so that a template is complete or absent.
+template=$state/template-$arch
+stamp="$java $(stat -L -c %Y.%s "$wine" "$java" "$root/scripts/wine-env.sh" "$0" | tr '\n' ' ')"
+stamp=${stamp% }
+made= && read -r made 2>/dev/null <"$template/kestrune.stamp" || true
+if [ "$made" != "$stamp" ]; then
+  note "preparing a Wine prefix in $template (once; it takes 10 to 30 s) ..."
+  holding "preparing a Wine prefix"
   version=$("$java" -XshowSettings:properties -version 2>&1 </dev/null | sed -n 's/^ *java\.version = //p')
   [ -n "$version" ] || fail "cannot tell the version of $java"
-  make_prefix "$template" "$arch" >/dev/null 2>&1 </dev/null || fail "Wine cannot make a prefix in $template"
-  WINEPREFIX=$template "$wine" reg add "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" \
-    /v JavaHome /d 'C:\java-home' /f >/dev/null 2>&1 </dev/null || fail "cannot register Java in $template"
-  stop_prefix "$template"
-  mkdir -p "$template/drive_c/java-home/bin"
-  echo "Java $version registered at C:\\java-home" >"$template.java"
-  echo "$stamp" >"$template.stamp"
+  rm -rf "$template"
+  space "$state" 700
+  making=$template.new.$$
+  echo "$me" >"$making.owner"
+  run_job bash -c '. "$1/scripts/wine-env.sh" && make_prefix "$2" "$3"' _ "$root" "$making" "$arch" >/dev/null 2>&1 </dev/null ||
+    { space "$state" 50; fail "Wine cannot make a prefix in $making"; }
+  run_job env WINEPREFIX="$making" "$wine" reg add "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" \
+    /v JavaHome /d 'C:\java-home' /f >/dev/null 2>&1 </dev/null || fail "cannot register Java in $making"
+  run_job bash -c '. "$1/scripts/wine-env.sh" && stop_prefix "$2"' _ "$root" "$making"
+  mkdir -p "$making/drive_c/java-home/bin"
+  echo "Java $version registered at C:\\java-home" >"$making/kestrune.java"
+  echo "$stamp" >"$making/kestrune.stamp"
+  mv -T "$making" "$template" && rm -f "$making.owner"
+  making=
 fi
-run=$(mktemp -d "$root/build/run/run.XXXXXX")
-echo "$$ $(started $$)" >"$run/owner"
-copy_prefix "$template" "$run/prefix"
+
+# A slot of this user's for this kind of prefix, display and template, that
+# its last run left less than 45 s ago: its server, up for 60 s after that
+# run, is still up. Otherwise a new one, whose keeper starts its server.
+key="$arch ${DISPLAY:-own} $stamp"
+printf -v now '%(%s)T' -1
+for candidate in "$state/warm-$UID-$arch".*; do
+  line= released= && read -r line 2>/dev/null <"$candidate/key" && [ "$line" = "$key" ] || continue
+  exec 8>>"$candidate/lock"
+  if flock -n 8 && read -r released 2>/dev/null <"$candidate/released" && [ $((now - released)) -lt 45 ]; then
+    slot=$candidate && rm "$slot/released" && break
+  fi
+  exec 8>&-
+done
+if [ -z "$slot" ]; then
+  holding "copying the Wine prefix"
+  space "$state" 20
+  slot=$(mktemp -d "$state/warm-$UID-$arch.XXXXXX")
+  exec 8>>"$slot/lock"
+  flock 8
+  copy_prefix "$template" "$slot/prefix" 2>/dev/null || { space "$state" 20; fail "cannot copy the Wine prefix to $slot/prefix"; }
+  cp "$root/build/$preset/box-watcher.exe" "$slot/prefix/drive_c/"
+  # bin\java.exe hands its folder and arguments to this script, and ends.
+  printf '#!/bin/bash\nprintf "%%s\\0" "$(pwd -P)" "$@" >%q && mv %q %q\n' "$slot/vm.tmp" "$slot/vm.tmp" "$slot/vm.request" \
+    >"$slot/prefix/drive_c/java-home/bin/java.exe"
+  chmod +x "$slot/prefix/drive_c/java-home/bin/java.exe"
+  echo "$key" >"$slot/key"
+  setsid bash -c '. "$0/scripts/wine-env.sh" && keep_slot "$1" "$2"' "$root" "$slot" "$wine" \
+    </dev/null >/dev/null 2>"$slot/keeper.log" 8>&- 9>&- &
+  started $! && echo "$! $since" >"$slot/keeper"
+fi
 exec 9>&-
-c=$run/prefix/drive_c
-cp "$root/build/$preset/Kestrune.exe" "$root/build/$preset/box-watcher.exe" "$c/"
+until [ -e "$slot/ready" ]; do
+  alive "$slot/keeper" || { cat "$slot/keeper.log" >&2 || true; fail "the Wine prefix in $slot did not start (Wine's lines are above)"; }
+  sleep 0.01
+done
+for exe in Kestrune.exe box-watcher.exe; do
+  [ ! "$root/build/$preset/$exe" -nt "$slot/prefix/drive_c/$exe" ] || cp "$root/build/$preset/$exe" "$slot/prefix/drive_c/"
+done
+[ ! -e "$slot/vm.request" ] || rm -f "$slot/vm.request"
+read -r registered <"$template/kestrune.java"
+note "$registered -> $java"
 
-# bin\java.exe hands its folder and arguments to this script, and ends.
-cat >"$c/java-home/bin/java.exe" <<EOF
-#!/bin/bash
-printf '%s\0' "\$(pwd -P)" "\$@" >$(printf %q "$run/vm.tmp") && mv $(printf "%q " "$run/vm.tmp" "$run/vm.request")
-EOF
-chmod +x "$c/java-home/bin/java.exe"
-note "$(cat "$template.java") -> $java"
-
-# The box watcher prints the launcher's boxes as they appear. Wine's own
-# messages are kept apart, and shown only where the launcher failed unseen; a
-# command line over Windows' limit is among them.
-[ -n "${DISPLAY-}" ] && watch= || { start_display "$run" && watch=--press-ok; }
-export WINEPREFIX=$run/prefix
-start_server "$WINEPREFIX"
-"$wine" 'C:\box-watcher.exe' $watch >"$run/boxes" 2>/dev/null </dev/null &
+# The box watcher prints the launcher's boxes as they appear. It starts only
+# where the launcher has not ended within 0.2 s: a box stands until its OK is
+# pressed, and a launcher that starts the VM is not slowed by a second Wine
+# program. Wine's own messages are kept apart, and shown only where the
+# launcher failed unseen; a command line over Windows' limit is among them.
+[ -n "${DISPLAY-}" ] && watch= || { read -r display <"$slot/display" && export DISPLAY=:$display && watch=--press-ok; }
+export WINEPREFIX=$slot/prefix
 note "running: Kestrune.exe $(quoted "$@")"
+: >"$slot/boxes"
+WINEDEBUG=-all,err+environ "$wine" 'C:\Kestrune.exe' "$@" >"$slot/wine.log" 2>&1 </dev/null 8>&- &
+launcher=$! watcher=
+for ((i = 0; i < 20; i++)); do kill -0 "$launcher" 2>/dev/null && sleep 0.01 || break; done
+kill -0 "$launcher" 2>/dev/null && { "$wine" 'C:\box-watcher.exe' $watch >"$slot/boxes" 2>/dev/null </dev/null 8>&- & watcher=$!; }
 status=0
-WINEDEBUG=-all,err+environ "$wine" 'C:\Kestrune.exe' "$@" >"$run/wine.log" 2>&1 </dev/null & wait $! || status=$?
-sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$run/boxes" || true
-too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$run/wine.log")
-[ -z "$too_long" ] ||
-  fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
-if [ "$status" != 0 ] && [ ! -s "$run/boxes" ]; then
-  cat "$run/wine.log" >&2 || true
+wait "$launcher" || status=$?
+[ -z "$watcher" ] || { kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null; } || true
+# It started the VM and does not wait for it; this script runs it, in the
+# folder and with the arguments bin\java.exe was given.
+if [ "$status" = 0 ] && [ ! -s "$slot/boxes" ]; then
+  for ((i = 0; i < 3000; i++)); do [ ! -e "$slot/vm.request" ] || break; sleep 0.01; done
+  [ -e "$slot/vm.request" ] || fail "Kestrune.exe ended as if it had started the VM, but none started within 30 s"
+  mapfile -d '' -t request <"$slot/vm.request"
+fi
+# Nothing needs Wine any more: the slot is left warm for the next run.
+printf '%(%s)T\n' -1 >"$slot/released"
+sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$slot/boxes" || true
+too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$slot/wine.log")
+if [ "$status" != 0 ] && [ ! -s "$slot/boxes" ] && [ -z "$too_long" ]; then
+  cat "$slot/wine.log" >&2 || true
   note "run.sh: Kestrune.exe ended with exit status $status and showed no box"
 fi
-[ "$status" = 0 ] && [ ! -s "$run/boxes" ] || exit "$status"
+slot=
+exec 8>&-
+[ -z "$too_long" ] ||
+  fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
+[ "$status" = 0 ] && [ -z "${request-}" ] && exit 0
+[ "$status" = 0 ] || exit "$status"
 
-# It started the VM and does not wait for it; this script runs it, in the
-# folder and with the arguments bin\java.exe was given. Nothing needs Wine
-# any more.
-for i in $(seq 3000); do [ ! -e "$run/vm.request" ] || break; sleep 0.01; done
-[ -e "$run/vm.request" ] || fail "Kestrune.exe ended as if it had started the VM, but none started within 30 s"
-mapfile -d '' -t request <"$run/vm.request"
-discard
 [ "${request[0]}" = "$folder" ] || fail "the VM would run in ${request[0]}, not in this folder, $folder: not started"
 [ "$(quoted "${request[@]:1}")" = "$(quoted "$@")" ] || fail "the VM would get other arguments: $(quoted "${request[@]:1}"): not started"
+# The VM ends with this script, however that ends (the kernel sends it
+# SIGKILL, as a kill of plain java would), and gets the signals this script
+# gets, besides those sent to the whole process group, which reach it anyway.
 java_vm() {
   trap - INT QUIT
   for fd in "${closed[@]}"; do eval "exec $fd>&-"; done
-  exec env -i "${caller_env[@]}" "$java" "${request[@]:1}"
+  exec setpriv --pdeathsig KILL sh -c 'read -r _ _ _ parent _ </proc/$$/stat && [ "$parent" = "$0" ] && exec "$@"' \
+    "$$" env -i "${caller_env[@]}" "$java" "${request[@]:1}"
 }
 java_vm <&0 &
 vm=$!
-wait "$vm" 2>/dev/null && status=0 || status=$?
-vm=
+for signal in INT TERM HUP; do trap "interrupted=1; kill -$signal $vm 2>/dev/null || true" "$signal"; done
+while interrupted=; wait "$vm" 2>/dev/null && status=0 || status=$?; [ -n "$interrupted" ]; do :; done
 if [ "$status" -gt 128 ] && [ "$status" -le 192 ]; then
   note "run.sh: the Java VM was ended by signal $((status - 128)) ($(kill -l "$status"))"
 elif [ "$status" != 0 ]; then

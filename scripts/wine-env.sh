@@ -71,10 +71,13 @@ stop_prefix() {
   rm -rf "${TMPDIR:-/tmp}/$socket" "$1/wineserver"
 }
 
-# start_server DIR: starts the server of the prefix DIR (made when missing)
-# before any program does: Debian's Wine gives programs that start at once in
-# a prefix without one each a socket folder, and so a server, of their own.
-start_server() { mkdir -p "$1" && WINEPREFIX=$1 wineserver; }
+# start_server DIR [OPTION]: starts the server of the prefix DIR (made when
+# missing) before any program does: Debian's Wine gives programs that start at
+# once in a prefix without one each a socket folder, and so a server, of their
+# own. OPTION goes to wineserver: -pN keeps it up N seconds after the last
+# program in it ended (written as one word: Debian's wineserver script puts
+# -p0 in front, and a -p without its number means for ever).
+start_server() { mkdir -p "$1" && WINEPREFIX=$1 wineserver ${2-}; }
 
 # make_prefix DIR win32|win64: a new Wine prefix, fully booted. The services
 # Wine starts with every session of it (mount manager, network, plug and play,
@@ -102,11 +105,14 @@ copy_prefix() {
   rm -f "$2/wineserver"
 }
 
-# start_display DIR: a virtual display of its own for Wine's windows, at a free
-# number; exports DISPLAY and leaves the number and Xvfb's process id in DIR
-# (display, xvfb.pid). stop_display DIR ends it.
+# start_display DIR [tied]: a virtual display of its own for Wine's windows, at
+# a free number; exports DISPLAY and leaves the number and Xvfb's process id in
+# DIR (display, xvfb.pid). stop_display DIR ends it; a tied one also ends with
+# the process that started it, however that ends.
 start_display() {
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
+  local tie=()
+  [ "${2-}" != tied ] || tie=(setpriv --pdeathsig TERM)
+  "${tie[@]}" Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
   echo $! >"$1/xvfb.pid"
   local tries
   for tries in $(seq 100); do [ ! -s "$1/display" ] || break; sleep 0.05; done
@@ -128,4 +134,40 @@ remove_folder() {
   for prefix in "$1"/prefix*; do [ ! -d "$prefix" ] || stop_prefix "$prefix"; done
   stop_display "$1"
   rm -rf "$1"
+}
+
+# Wine keeps its server's socket in a folder in TMPDIR, and every Wine program
+# fails where that is missing or cannot be written ("unable to create
+# wineserver tmpdir"). wine_tmpdir ROOT: the scripts' Wine gets a temporary
+# folder that works, /tmp, or where that cannot be written, ROOT/build/tmp;
+# the VM and the caller's other programs keep the caller's TMPDIR.
+wine_tmpdir() {
+  TMPDIR=/tmp
+  [ -d /tmp ] && [ -w /tmp ] || { TMPDIR=$1/build/tmp && mkdir -p "$TMPDIR"; }
+  export TMPDIR
+}
+
+# A slot: where scripts/run.sh runs the launcher, kept warm between runs. It
+# holds a copy of a template prefix (prefix), what it is for (key: the prefix
+# kind, the display and the template's stamp), the lock a run holds while it
+# uses it (lock), and the keeper's process id and start (keeper). A run leaves
+# released there once done with it; a slot whose run was killed has none, and
+# is never used again.
+#
+# keep_slot SLOT LOADER, started in a session of its own (so no Ctrl-C of a
+# run reaches it): keeps the slot's Wine server, which ends 60 s after the
+# last program in it, and without a DISPLAY a display of its own, tied to this
+# process; brings up the prefix's session (its services and desktop) and says
+# so (ready). Once the server has ended and no run holds the slot, removes it
+# all: the display, the server's socket folder, the folder.
+keep_slot() {
+  [ -n "${DISPLAY-}" ] || start_display "$1" tied
+  export WINEPREFIX=$1/prefix
+  start_server "$WINEPREFIX" -p60
+  "$2" 'C:\box-watcher.exe' --desktop </dev/null
+  : >"$1/ready"
+  wineserver -w
+  exec 8>>"$1/lock"
+  flock 8
+  remove_folder "$1"
 }
