@@ -77,13 +77,22 @@ stop_prefix "$WINEPREFIX"
 
 # ---- The main job: scripts/run.sh -version, as a user runs it ----
 echo "main job ..."
-# Each first run starts without build/run, once the runs before have cleared their own folders there.
-fresh='while ls -d build/run/run.* >/dev/null 2>&1; do sleep 0.1; done; rm -rf build/run'
+# Each first run starts without build/run, its warm prefixes ended first.
+fresh='scripts/stop-warm.sh >/dev/null; rm -rf build/run'
 hyperfine --style basic --time-unit second --runs 3 --prepare "$fresh" --export-markdown "$work/main-first.md" \
   -n "scripts/run.sh -version, first run (builds the template prefix), $label" 'scripts/run.sh -version' \
   >"$work/main.txt" 2>&1
-hyperfine --style basic --time-unit second --warmup 1 --runs 10 --export-markdown "$work/main-next.md" \
-  -n "scripts/run.sh -version, a following run, $label" 'scripts/run.sh -version' >>"$work/main.txt" 2>&1
+# A following run against java -version, in alternating pairs (a run, then
+# java), so that both meet the same load: the median of the pairs' ratios.
+scripts/run.sh -version >/dev/null 2>&1
+pairs=$(for i in $(seq 21); do
+  a=$(date +%s%N) && scripts/run.sh -version >/dev/null 2>&1 && b=$(date +%s%N) && java -version >/dev/null 2>&1 &&
+    echo "$(((b - a) / 1000)) $((($(date +%s%N) - b) / 1000))"
+done)
+median() { sort -n | sed -n 11p; }
+run_us=$(awk '{print $1}' <<<"$pairs" | median) java_us=$(awk '{print $2}' <<<"$pairs" | median)
+pair_ratio=$(awk '{printf "%.2f\n", $1 / $2}' <<<"$pairs" | median)
+scripts/stop-warm.sh >/dev/null
 ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+ ± [0-9.]+ times faster than' "$1" | sed 's/^ *//'; }
 
 {
@@ -160,20 +169,17 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo
   echo "### The main job: \`scripts/run.sh -version\`"
   echo
-  echo "The whole script, as a user runs it with nothing changed since the last build: it checks the build, copies"
-  echo "the template prefix, runs the launcher, which finds this machine's Java through the registry and starts the"
-  echo "home's \`bin\\java.exe\`; that hands back its folder and arguments, and the script runs the VM with them and waits"
-  echo "for it. The first run also boots the template prefix and registers Java in it; a following run copies it."
-  echo "Before the template, when each run booted a prefix of its own, a run took 14.9 ± 1.0 s (3 runs, measured once"
-  echo "on 2026-12-08 with the script of that time and the 32-bit release). A following run then took 1.4 to 3 s, until"
-  echo "the script checked the build with Ninja (9 ms against Make's 80 ms), made its prefixes start Wine's services"
-  echo "on demand only and no menu builder, and left stopping the run's Wine server (half a second) to a process of its"
-  echo "own. Measured side by side on 2026-12-08, 10 runs each, the script before and after that: 1.44 ± 0.13 s and"
-  echo "0.45 ± 0.06 s with the 32-bit release; 1.50 ± 0.05 s and 0.51 ± 0.04 s with the x86-64 build; 1.47 ± 0.06 s"
-  echo "and 0.48 ± 0.05 s on the same machine made to run no 32-bit programs. A first run: 12.1 ± 0.5 s before,"
-  echo "11.1 ± 0.3 s after (3 runs each)."
+  echo "The whole script, as a user runs it with nothing changed since the last build: it checks the build, takes a"
+  echo "warm prefix (a slot whose Wine server and display the run before left up), runs the launcher, which finds this"
+  echo "machine's Java through the registry and starts the home's \`bin\\java.exe\`; that hands back its folder and"
+  echo "arguments, and the script runs the VM with them and waits for it. The first run also builds the template"
+  echo "prefix, copies it to a slot and starts the slot's Wine session."
+  echo
+  echo "A following run against \`java -version\` (the same VM started directly), 21 pairs, each a run of the script"
+  echo "and then one of java, so that both meet the same load: medians **$((run_us / 1000)) ms** for the script and"
+  echo "**$((java_us / 1000)) ms** for java; the median of the pairs' ratios is **$pair_ratio**. The script's time is"
+  echo "mostly Wine's start of \`Kestrune.exe\` in the warm server (about 75 ms on this machine) and the VM's own."
   echo
   cat "$work/main-first.md"
-  tail -n 1 "$work/main-next.md"
 } >"$out"
 echo "wrote $out"

@@ -33,14 +33,17 @@ wine_builds() {
   local answer
   builds=windows64 why="KESTRUNE_NO_32BIT is set"
   [ "${KESTRUNE_NO_32BIT:-0}" = 0 ] || return 0
-  why="Wine's 32-bit loader $wine32 is not installed (package wine32:i386)"
+  why="Wine's 32-bit part is not installed (the package wine32:i386, which scripts/setup.sh installs)"
   [ -x "$wine32" ] || return 0
   # bash, not timeout, starts the loader: timeout would run a file the kernel
-  # cannot execute as a shell script.
+  # cannot execute as a shell script. Its error is named only where it is not
+  # the plain answer of a kernel that runs no 32-bit programs.
   if answer=$(timeout 60 bash -c '"$0" --version' "$wine32" 2>&1); then
-    builds="windows windows64" why="this machine runs 32-bit programs ($wine32 --version: $answer)"
+    builds="windows windows64" why="this machine runs 32-bit programs"
+  elif [[ $answer == *"Exec format error"* ]]; then
+    why="this machine runs no 32-bit programs (its kernel has them switched off), and the release is one"
   else
-    why="this machine runs no 32-bit programs ($wine32 --version: ${answer##*: })"
+    why="Wine's 32-bit loader does not start here ($wine32: ${answer##*: })"
   fi
 }
 

@@ -9,31 +9,50 @@
 # line names the signal that ended it, and neither a start by sh through a
 # link nor closed or full output stops it. A folder Windows cannot name is
 # refused. Without arguments, the launcher's box arrives as a line of output.
+# Its life: Ctrl-C while the template is made ends it at once and leaves
+# nothing running or locked; a run that waits for another says so; a missing
+# TMPDIR stops no run and reaches the VM as it was; a kill -9 of the script
+# ends the VM; stop-warm.sh leaves no Wine process of its runs.
 #   main-job.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 export LC_ALL=C.UTF-8 FOO=bar  # Java reads a non-ASCII folder name only in a UTF-8 locale
 unset DISPLAY
 src=$1 work=$2/"app folder ä" run=$1/scripts/run.sh
+export KESTRUNE_RUN_DIR=$2/state  # a template and slots of its own
 rm -rf "$2" && mkdir -p "$work/q?dir" && cd "$work"
 echo 'public class App { public static void main(String[] a) throws Exception {
   if (a[0].equals("kill")) new ProcessBuilder("kill", "-9", "" + ProcessHandle.current().pid()).start().waitFor();
+  if (a[0].equals("sleep")) { System.out.println("started"); Thread.sleep(3000); System.out.println("outlived"); }
   System.out.println(java.nio.file.Files.readString(java.nio.file.Path.of(a[0])).trim() + ", input "
     + new String(System.in.readAllBytes()).trim() + ", console " + (System.console() != null) + ", FOO "
-    + System.getenv("FOO") + ", DISPLAY " + System.getenv("DISPLAY"));
+    + System.getenv("FOO") + ", DISPLAY " + System.getenv("DISPLAY") + ", TMPDIR " + System.getenv("TMPDIR"));
   System.exit(Integer.parseInt(a[1])); } }' >App.java
 javac App.java && jar cfe app.jar App App.class && echo "read in the user's folder" >greeting.txt
 failed() { echo "FAILED: $*"; exit 1; }
+# until SECONDS COMMAND...: waits for COMMAND to succeed, SECONDS at most.
+until_() { local i; for ((i = 0; i < $1 * 10; i++)); do "${@:2}" && return; sleep 0.1; done; failed "waited $1 s for: ${*:2}"; }
+# Nothing of the runs' Wine is left, nor the lock held.
+left() { ! grep -qsza "^WINEPREFIX=$KESTRUNE_RUN_DIR" /proc/[0-9]*/environ && flock -n "$KESTRUNE_RUN_DIR/lock" true; }
 check() {  # EXIT_STATUS OUTPUT ARGUMENTS...: run.sh's error output is left in $work/err
   local output status=0
   output=$("$run" "${@:3}" 2>"$work/err") || status=$?
   echo "run.sh ${*:3}: exit $status: $output"
   [ "$status" = "$1" ] && [ "$output" = "$2" ] || failed "expected exit $1 and: $2 ($(tail -1 "$work/err"))"
 }
-printf 'piped\n' | check 42 "read in the user's folder, input piped, console false, FOO bar, DISPLAY null" \
-  -jar app.jar greeting.txt 42
+# Ctrl-C (SIGINT to the process group) 2.5 s into the template's making.
+setsid env --default-signal=INT "$run" -version 2>err & until_ 120 grep -q preparing err
+sleep 2.5 && kill -INT -- "-$!" && started=$(date +%s%N) status=0 && wait $! || status=$?
+took=$((($(date +%s%N) - started) / 1000000)) && echo "run.sh interrupted while preparing Wine: exit $status after $took ms"
+[ "$status" = 130 ] && [ "$took" -lt 2000 ] || failed "expected exit 130 within 2000 ms"
+until_ 5 left
+# A run that waits for another says so, and goes on; Wine works without the caller's TMPDIR, the VM gets it.
+flock "$KESTRUNE_RUN_DIR/lock" sleep 2 & sleep 0.2
+printf 'piped\n' | TMPDIR=/nonexistent check 42 \
+  "read in the user's folder, input piped, console false, FOO bar, DISPLAY null, TMPDIR /nonexistent" -jar app.jar greeting.txt 42
+grep -q "^run.sh: waiting for another run.sh of this checkout.*; this one goes on by itself" err || failed "no waiting line"
 output=$(printf 'typed\n\004' | script -qec "$(printf %q "$run") -jar app.jar greeting.txt 0" /dev/null | tr -d '\r')
 echo "run.sh at a terminal: $output"
-[[ $output == *"read in the user's folder, input typed, console true, FOO bar, DISPLAY null"* ]] ||
+[[ $output == *"read in the user's folder, input typed, console true, FOO bar, DISPLAY null, TMPDIR "* ]] ||
   failed "the VM did not read the terminal, or had no console"
 check 137 '' -jar app.jar kill 0 </dev/null
 [ "$(tail -1 err)" = 'run.sh: the Java VM was ended by signal 9 (KILL)' ] || failed "no line naming the signal"
@@ -44,4 +63,9 @@ echo "sh kestrune-run (a link to run.sh) >&- 2>/dev/full: exit $status"
 (cd 'q?dir' && check 2 '' -version)
 grep -q "Windows cannot name this folder" err || failed "no line naming the refused folder"
 check 0 'Kestrune.exe showed a box: JavaVM: C:\java-home\bin\javaw.exe' --
+# kill -9 of the script while the VM runs.
+"$run" -jar app.jar sleep 0 >out 2>&1 </dev/null & until_ 30 grep -q started out
+kill -9 $! && sleep 4 && echo "run.sh killed while its VM ran: $(tr '\n' ' ' <out)"
+! grep -q outlived out || failed "the VM outlived run.sh"
+"$src/scripts/stop-warm.sh" && until_ 5 left
 rm -rf "$2"
