@@ -145,13 +145,11 @@ fi
 started $$ && me="$$ $since"
 holding() { echo "$me $*" >"$state/holder" 2>/dev/null || true; }
 holding "checking the build"
-for old in "$state"/template-*.new.* "$state"/warm-*; do
-  [ -d "$old" ] || continue
-  if [[ $old == *.new.* ]]; then
-    alive "$old.owner" || { stop_prefix "$old" 9>&- && rm -rf "$old" "$old.owner"; }
-  elif ! alive "$old/keeper" && flock -n "$old/lock" true; then
-    remove_folder "$old" 9>&-  # its keeper was killed
-  fi
+for old in "$state"/template-*.new.*.owner; do  # a template whose making was killed
+  [ ! -e "$old" ] || alive "$old" || { stop_prefix "${old%.owner}" 9>&- && rm -rf "${old%.owner}" "$old"; }
+done
+for old in "$state"/warm-*; do  # a slot whose keeper was killed
+  [ ! -d "$old" ] || alive "$old/keeper" || ! flock -n "$old/lock" true || remove_folder "$old" 9>&-
 done
 [ -d "$root/build/$preset" ] || run_job bash -c 'cd "$1" && cmake --preset "$2" >/dev/null </dev/null' _ "$root" "$preset" ||
   fail "cannot configure build/$preset"

@@ -161,16 +161,26 @@ wine_tmpdir() {
 # run reaches it): keeps the slot's Wine server, which ends 60 s after the
 # last program in it, and without a DISPLAY a display of its own, tied to this
 # process; brings up the prefix's session (its services and desktop) and says
-# so (ready). Once the server has ended and no run holds the slot, removes it
-# all: the display, the server's socket folder, the folder.
+# so (ready). A slot that no run holds and none released was left by a run
+# killed outright: nothing will use it again, and its session is ended within
+# 2 s (a box of that run's would otherwise stand for ever). Once the server
+# has ended and no run holds the slot, removes it all: the display, the
+# server's socket folder, the folder.
 keep_slot() {
+  local server
   [ -n "${DISPLAY-}" ] || start_display "$1" tied
   export WINEPREFIX=$1/prefix
   start_server "$WINEPREFIX" -p60
   "$2" 'C:\box-watcher.exe' --desktop </dev/null
   : >"$1/ready"
-  wineserver -w
   exec 8>>"$1/lock"
+  wineserver -w & server=$!
+  while kill -0 "$server" 2>/dev/null; do
+    sleep 2
+    flock -n 8 || continue
+    [ -e "$1/released" ] || wineserver -k
+    flock -u 8
+  done
   flock 8
   remove_folder "$1"
 }
