@@ -264,7 +264,7 @@ std::u16string systemErrorText(std::uint32_t code, const std::u16string& insert)
 
 // The stack cookie that every function with a local array checks before it
 // returns (libssp's).
-extern "C" void* __stack_chk_guard;
+extern "C" void* __stack_chk_guard;  // NOLINT(bugprone-reserved-identifier): libssp's name
 
 // Runs before any other constructor (101 is the first priority programs may
 // use): the DLL search is limited before anything can load a DLL, and the
@@ -276,8 +276,8 @@ extern "C" void* __stack_chk_guard;
 // seeds it so. Not protected itself: the cookie changes while it runs.
 __attribute__((constructor(101), no_stack_protector)) static void startSafely() {
     limitDllSearch();
-    const auto genRandom = exported<BOOLEAN(WINAPI*)(void*, ULONG)>(GetModuleHandleW(L"advapi32.dll"),
-                                                                    "SystemFunction036");
+    const auto genRandom =
+        exported<BOOLEAN(WINAPI*)(void*, ULONG)>(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
     if (genRandom == nullptr || genRandom(&__stack_chk_guard, sizeof __stack_chk_guard) == FALSE) {
         __stack_chk_guard = nullptr;
     }

@@ -58,13 +58,13 @@ started() { local s=; read -r s 2>/dev/null </proc/$1/stat; s=(${s##*) }); since
 pause() { read -r -t "$1" -u 7 _ || true; }
 # alive FILE: whether the process FILE names ("PID START ...") still runs.
 alive() { local pid start; read -r pid start _ 2>/dev/null <"$1" && started "$pid" && [ "$since" = "$start" ]; }
-# space DIR MIB: fails, naming DIR, where its file system has less than MIB
-# MiB or fewer than 2,000 inodes free.
+# space DIR MIB WHAT: fails, naming DIR, where its file system has less than
+# MIB MiB or fewer than 2,000 inodes free for WHAT.
 space() {
   local free
   free=($(df --output=avail,iavail -k "$1" 2>/dev/null | tail -1)) || return 0
   [ "${free[0]}" -ge $(($2 * 1024)) ] && { [ "${free[1]:--}" = - ] || [ "${free[1]}" -ge 2000 ]; } ||
-    fail "${1@Q} is out of space: its file system has $((free[0] / 1024)) MiB and ${free[1]:-?} inodes free, and this needs $2 MiB and 2,000"
+    fail "${1@Q} is out of space: its file system has $((free[0] / 1024)) MiB and ${free[1]:-?} inodes free, and $3 needs $2 MiB and 2,000"
 }
 
 # Its life. A command that may take long runs as a job, in a session of its
@@ -170,11 +170,11 @@ if [ "$made" != "$stamp" ]; then
   version=$("$java" -XshowSettings:properties -version 2>&1 </dev/null | sed -n 's/^ *java\.version = //p')
   [ -n "$version" ] || fail "cannot tell the version of $java"
   rm -rf "$template"
-  space "$state" 700
+  space "$state" 700 "a Wine prefix"
   making=$template.new.$$
   echo "$me" >"$making.owner"
   run_job bash -c '. "$1/scripts/wine-env.sh" && make_prefix "$2" "$3"' _ "$root" "$making" "$arch" >/dev/null 2>&1 </dev/null ||
-    { space "$state" 50; fail "Wine cannot make a prefix in $making"; }
+    { space "$state" 50 "a Wine prefix"; fail "Wine cannot make a prefix in $making"; }
   run_job env WINEPREFIX="$making" "$wine" reg add "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" \
     /v JavaHome /d 'C:\java-home' /f >/dev/null 2>&1 </dev/null || fail "cannot register Java in $making"
   run_job bash -c '. "$1/scripts/wine-env.sh" && stop_prefix "$2"' _ "$root" "$making"
@@ -200,11 +200,12 @@ for candidate in "$state/warm-$UID-$arch".*; do
 done
 if [ -z "$slot" ]; then
   holding "copying the Wine prefix"
-  space "$state" 20
+  space "$state" 20 "a copy of the Wine prefix"
   slot=$(mktemp -d "$state/warm-$UID-$arch.XXXXXX")
   exec 8>>"$slot/lock"
   flock 8
-  copy_prefix "$template" "$slot/prefix" 2>/dev/null || { space "$state" 20; fail "cannot copy the Wine prefix to $slot/prefix"; }
+  copy_prefix "$template" "$slot/prefix" 2>/dev/null ||
+    { rm -rf "$slot" && slot= && space "$state" 20 "a copy of the Wine prefix"; fail "cannot copy $template into $state"; }
   cp "$root/build/$preset/box-watcher.exe" "$slot/prefix/drive_c/"
   # bin\java.exe hands its folder and arguments to this script, and ends.
   printf '#!/bin/bash\nprintf "%%s\\0" "$(pwd -P)" "$@" >%q && mv %q %q\n' "$slot/vm.tmp" "$slot/vm.tmp" "$slot/vm.request" \
