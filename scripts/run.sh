@@ -161,8 +161,11 @@ run_job "${build[@]}" >"$state/build.log" 2>&1 </dev/null ||
 # The template: Java registered in a booted prefix. Made beside its place and
 # moved there whole, so that a template is complete or absent.
 template=$state/template-$arch
-stamp="$java $(stat -L -c %Y.%s "$wine" "$java" "$root/scripts/wine-env.sh" "$0" | tr '\n' ' ')"
-stamp=${stamp% }
+# (and which temporary folder Wine's sockets are in: a slot's server is
+# reached through it, and a new /tmp, of a private mount namespace say, needs
+# slots of its own)
+ids=($(stat -L -c %Y.%s "$wine" "$java" "$root/scripts/wine-env.sh" "$0" && stat -c %d.%i "$TMPDIR"))
+stamp="$java ${ids[*]:0:4}"
 made= && read -r made 2>/dev/null <"$template/kestrune.stamp" || true
 if [ "$made" != "$stamp" ]; then
   note "preparing a Wine prefix in $template (once; it takes 10 to 30 s) ..."
@@ -188,7 +191,7 @@ fi
 # A slot of this user's for this kind of prefix, display and template, that
 # its last run left less than 45 s ago: its server, up for 60 s after that
 # run, is still up. Otherwise a new one, whose keeper starts its server.
-key="$arch ${DISPLAY:-own} $stamp"
+key="$arch ${DISPLAY:-own} ${ids[4]} $stamp"
 printf -v now '%(%s)T' -1
 for candidate in "$state/warm-$UID-$arch".*; do
   line= released= && read -r line 2>/dev/null <"$candidate/key" && [ "$line" = "$key" ] || continue
