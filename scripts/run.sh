@@ -128,7 +128,6 @@ for dir in "${dirs[@]}"; do
   [ ! -e "$dir" ] || [ -w "$dir" ] || fail "cannot write ${dir@Q}, which belongs to $(stat -c %U "$dir"): have it made yours" \
     "(sudo chown -R $(id -un) ${dir@Q}) or removed, or run this as $(stat -c %U "$dir")"
 done
-wine_tmpdir "$root"
 
 # One run at a time brings the build and the template up to date, takes a
 # slot, and clears what killed runs left. A run that waits says for whom.
@@ -164,7 +163,7 @@ template=$state/template-$arch
 # (and which temporary folder Wine's sockets are in: a slot's server is
 # reached through it, and a new /tmp, of a private mount namespace say, needs
 # slots of its own)
-ids=($(stat -L -c %Y.%s "$wine" "$java" "$root/scripts/wine-env.sh" "$0" && stat -c %d.%i "$TMPDIR"))
+ids=($(stat -L -c %Y.%s "$wine" "$java" "$root/scripts/wine-env.sh" "$0" && stat -c %d.%i /tmp))
 stamp="$java ${ids[*]:0:4}"
 made= && read -r made 2>/dev/null <"$template/kestrune.stamp" || true
 if [ "$made" != "$stamp" ]; then

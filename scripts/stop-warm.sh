@@ -8,7 +8,6 @@
 set -euo pipefail
 root=$(cd -P "$(dirname "$(readlink -f "$0")")/.." && pwd)
 . "$root/scripts/wine-env.sh"
-wine_tmpdir "$root"
 state=${KESTRUNE_RUN_DIR:-$root/build/run}
 slots=("$state/warm-$UID"-*)
 [ -e "${slots[0]}" ] || { echo "stop-warm.sh: nothing of run.sh's is warm in $state"; exit 0; }

@@ -8,6 +8,11 @@
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 unset JAVA_HOME KESTRUNE_RECORD
+# Wine keeps its server's socket in a folder in TMPDIR: it fails where TMPDIR
+# names a folder that is missing or cannot be written ("unable to create
+# wineserver tmpdir"), and Debian 13's Wine 10 crashes ("free(): invalid
+# pointer") where TMPDIR is set at all. So Wine works in /tmp, TMPDIR unset.
+unset TMPDIR
 
 # Wine's two loaders, called by name: Debian's `wine` script always picks the
 # 32-bit one when it is installed, even where it cannot run.
@@ -64,14 +69,14 @@ wine_loader() { case $1 in windows | win32) echo "$wine32" ;; *) echo "$wine64" 
 # stop_prefix DIR: stops the prefix's server and waits until it is gone. Wine
 # finds a prefix's server by the folder's inode, which a new folder may get
 # again once this one is deleted: it must not meet a server still stopping.
-# Debian's Wine keeps the server's socket in a folder of its own in TMPDIR,
+# Debian's Wine keeps the server's socket in a folder of its own in /tmp,
 # named in DIR/wineserver, which outlives the server: it goes too.
 stop_prefix() {
   local socket
   WINEPREFIX=$1 wineserver -k 2>/dev/null || true
   WINEPREFIX=$1 wineserver -w 2>/dev/null || true
   socket=$(cat "$1/wineserver" 2>/dev/null) && [[ $socket =~ ^wine-[A-Za-z0-9]+$ ]] || return 0
-  rm -rf "${TMPDIR:-/tmp}/$socket" "$1/wineserver"
+  rm -rf "/tmp/$socket" "$1/wineserver"
 }
 
 # start_server DIR [OPTION]: starts the server of the prefix DIR (made when
@@ -137,17 +142,6 @@ remove_folder() {
   for prefix in "$1"/prefix*; do [ ! -d "$prefix" ] || stop_prefix "$prefix"; done
   stop_display "$1"
   rm -rf "$1"
-}
-
-# Wine keeps its server's socket in a folder in TMPDIR, and every Wine program
-# fails where that is missing or cannot be written ("unable to create
-# wineserver tmpdir"). wine_tmpdir ROOT: the scripts' Wine gets a temporary
-# folder that works, /tmp, or where that cannot be written, ROOT/build/tmp;
-# the VM and the caller's other programs keep the caller's TMPDIR.
-wine_tmpdir() {
-  TMPDIR=/tmp
-  [ -d /tmp ] && [ -w /tmp ] || { TMPDIR=$1/build/tmp && mkdir -p "$TMPDIR"; }
-  export TMPDIR
 }
 
 # A slot: where scripts/run.sh runs the launcher, kept warm between runs. It
