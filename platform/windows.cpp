@@ -278,7 +278,7 @@ __attribute__((constructor(101), no_stack_protector)) static void startSafely() 
     limitDllSearch();
     const auto genRandom =
         exported<BOOLEAN(WINAPI*)(void*, ULONG)>(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
-    if (genRandom == nullptr || genRandom(&__stack_chk_guard, sizeof __stack_chk_guard) == FALSE) {
+    if (genRandom == nullptr || genRandom(static_cast<void*>(&__stack_chk_guard), sizeof __stack_chk_guard) == FALSE) {
         __stack_chk_guard = nullptr;
     }
 }
