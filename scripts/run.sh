@@ -160,9 +160,10 @@ run_job "${build[@]}" >"$state/build.log" 2>&1 </dev/null ||
 # The template: Java registered in a booted prefix. Made beside its place and
 # moved there whole, so that a template is complete or absent.
 template=$state/template-$arch
-# (and which temporary folder Wine's sockets are in: a slot's server is
-# reached through it, and a new /tmp, of a private mount namespace say, needs
-# slots of its own)
+# What it is made of: this Wine, this Java and these scripts. For the slots
+# only, also which /tmp Wine's sockets are in: a slot's server is reached
+# through it, so a new /tmp (of a private mount namespace, say) needs slots of
+# its own.
 ids=($(stat -L -c %Y.%s "$wine" "$java" "$root/scripts/wine-env.sh" "$0" && stat -c %d.%i /tmp))
 stamp="$java ${ids[*]:0:4}"
 made= && read -r made 2>/dev/null <"$template/kestrune.stamp" || true

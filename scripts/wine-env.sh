@@ -1,10 +1,10 @@
-# What every script that runs Kestrune under Wine shares (scripts/run.sh,
-# bench/run.sh, the end-to-end tests); sourced, not run. Quiet Wine, no Mono
-# or Gecko installer dialogs, no menu entries and file associations written
-# into the user's home, no debugger holding a program that crashed (its exit
-# status and Wine's line "Unhandled page fault ..." say so at once), and no
-# JAVA_HOME from the machine, nor the stand-in VM's recording variable,
-# leaking in.
+# What every script that runs Kestrune under Wine shares (scripts/run.sh and
+# stop-warm.sh, bench/run.sh, the end-to-end tests); sourced, not run. Quiet
+# Wine, no Mono or Gecko installer dialogs, no menu entries and file
+# associations written into the user's home, no debugger holding a program
+# that crashed (its exit status and Wine's line "Unhandled page fault ..."
+# say so at once), and no JAVA_HOME from the machine, nor the stand-in VM's
+# recording variable, leaking in.
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 unset JAVA_HOME KESTRUNE_RECORD
