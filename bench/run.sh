@@ -85,11 +85,12 @@ hyperfine --style basic --time-unit second --runs 3 --prepare "$fresh" --export-
 # A following run against java -version, in alternating pairs (a run, then
 # java), so that both meet the same load: the median of the pairs' ratios.
 scripts/run.sh -version >/dev/null 2>&1
-pairs=$(for i in $(seq 21); do
+runs=21
+pairs=$(for i in $(seq $runs); do
   a=$(date +%s%N) && scripts/run.sh -version >/dev/null 2>&1 && b=$(date +%s%N) && java -version >/dev/null 2>&1 &&
     echo "$(((b - a) / 1000)) $((($(date +%s%N) - b) / 1000))"
 done)
-median() { sort -n | sed -n 11p; }
+median() { sort -n | sed -n "$((runs / 2 + 1))p"; }
 run_us=$(awk '{print $1}' <<<"$pairs" | median) java_us=$(awk '{print $2}' <<<"$pairs" | median)
 pair_ratio=$(awk '{printf "%.2f\n", $1 / $2}' <<<"$pairs" | median)
 scripts/stop-warm.sh >/dev/null
@@ -178,7 +179,7 @@ ratio() { grep -A1 'Summary' "$1" | tail -1 | sed 's/^ *//'; grep -E '^ +[0-9.]+
   echo "arguments, and the script runs the VM with them and waits for it. The first run also builds the template"
   echo "prefix, copies it to a slot and starts the slot's Wine session."
   echo
-  echo "A following run against \`java -version\` (the same VM started directly), 21 pairs, each a run of the script"
+  echo "A following run against \`java -version\` (the same VM started directly), $runs pairs, each a run of the script"
   echo "and then one of java, so that both meet the same load: medians **$((run_us / 1000)) ms** for the script and"
   echo "**$((java_us / 1000)) ms** for java; the median of the pairs' ratios is **$pair_ratio**. The script's time is"
   echo "mostly Wine's start of \`Kestrune.exe\` in the warm server (about 75 ms on this machine) and the VM's own."

@@ -9,8 +9,8 @@ set(kestrune_reproducible_flags
   -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 # Stack cookies: a function with an array or an address taken checks its
 # cookie before it returns and ends the program on an overwritten one. The
-# toolchain's libssp is linked statically; it seeds the cookie through
-# advapi32's CryptGenRandom, an import the program has anyway.
+# toolchain's libssp is linked statically; platform/windows.cpp seeds the
+# cookie before libssp's constructor would.
 set(kestrune_hardening_flags -fstack-protector-strong)
 set(kestrune_windows_link
   -static -municode ${kestrune_hardening_flags}

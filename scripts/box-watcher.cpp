@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
             if (reader.owner != 0) running = OpenProcess(SYNCHRONIZE, FALSE, reader.owner);
             if (reader.owner == 0 && GetTickCount() - start > 30000) return 0;
         }
-        // Its boxes are read once more after it ended: none is missed.
+        // Whether it has ended is asked before its boxes are read, so that one
+        // last round reads whatever it showed before it ended.
         ended = running != nullptr && WaitForSingleObject(running, 0) == WAIT_OBJECT_0;
         if (reader.owner != 0) EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
         // Out before the box goes: whoever waits for the program then has its lines.

@@ -135,7 +135,7 @@ done
 exec 9>>"$state/lock"
 if ! flock -n 9; then
   other="another run.sh of this checkout"
-  alive "$state/holder" 2>/dev/null && other+=" (process $(cut -d' ' -f1 "$state/holder"), $(cut -d' ' -f3- "$state/holder"))"
+  alive "$state/holder" 2>/dev/null && read -r pid _ doing <"$state/holder" && other+=" (process $pid, $doing)"
   note "run.sh: waiting for $other; this one goes on by itself once that is done"
   flock 9 & job=$!
   wait "$job"

@@ -12,12 +12,8 @@ state=${KESTRUNE_RUN_DIR:-$root/build/run}
 slots=("$state/warm-$UID"-*)
 [ -e "${slots[0]}" ] || { echo "stop-warm.sh: nothing of run.sh's is warm in $state"; exit 0; }
 for slot in "${slots[@]}"; do WINEPREFIX=$slot/prefix wineserver -k 2>/dev/null || true; done
-for ((i = 0; i < 100; i++)); do
-  left=0
-  for slot in "${slots[@]}"; do [ ! -e "$slot" ] || left=$((left + 1)); done
-  [ "$left" -gt 0 ] || { echo "stop-warm.sh: ended ${#slots[@]} warm Wine prefix(es) of run.sh in $state"; exit 0; }
-  sleep 0.1
-done
+gone() { local slot; for slot in "${slots[@]}"; do [ ! -e "$slot" ] || return 1; done; }
+for ((i = 0; i < 100; i++)); do gone && break; sleep 0.1; done
 # Keepers that were killed leave their slots: removed here.
 for slot in "${slots[@]}"; do [ ! -e "$slot" ] || remove_folder "$slot"; done
 echo "stop-warm.sh: ended ${#slots[@]} warm Wine prefix(es) of run.sh in $state"

@@ -146,7 +146,8 @@ remove_folder() {
 
 # A slot: where scripts/run.sh runs the launcher, kept warm between runs. It
 # holds a copy of a template prefix (prefix), what it is for (key: the prefix
-# kind, the display and the template's stamp), the lock a run holds while it
+# kind, the display, the /tmp its server's socket is in, and the template's
+# stamp), the lock a run holds while it
 # uses it (lock), and the keeper's process id and start (keeper). A run leaves
 # released there once done with it; a slot whose run was killed has none, and
 # is never used again.

@@ -8,9 +8,9 @@
 # (NO_SEH), no section both writable and executable, imports from Windows
 # system DLLs only; stack cookies in every object of its own (read from the
 # linker map beside it, Kestrune.map, and the objects it names) and the
-# toolchain's libssp linked in; its resources: the manifest (well-formed, asInvoker), the icon group
-# of three images and the version resource, in German. Prints each failed
-# check; exit 1 if any.
+# toolchain's libssp linked in; its resources: the manifest (well-formed,
+# asInvoker), the icon group of three images and the version resource, in
+# German. Prints each failed check; exit 1 if any.
 set -uo pipefail
 exe=$1 failed=0
 expect() {  # WHAT ACTUAL EXPECTED
