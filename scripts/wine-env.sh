@@ -28,54 +28,75 @@ wine_present() {
   return 1
 }
 
-# wine_builds: the build presets of Kestrune.exe this machine runs under Wine,
-# found by trying. Sets builds to "windows windows64" or to "windows64" (the
-# 32-bit release needs the 32-bit loader, which a machine that runs no 32-bit
-# programs cannot start), and why to one line saying so. KESTRUNE_NO_32BIT=1
-# takes the path of such a machine anywhere. Fails where wine_present does.
+# wine_builds [FILE]: the build presets of Kestrune.exe this machine runs
+# under Wine, found by trying. Sets builds to "windows windows64" or to
+# "windows64" (the 32-bit release needs the 32-bit loader, which a machine
+# that runs no 32-bit programs cannot start), and why to one line saying so.
+# KESTRUNE_NO_32BIT=1 takes the path of such a machine anywhere. The answer
+# changes only with a boot: FILE keeps it until the next one. Fails where
+# wine_present does.
 wine_builds() {
   wine_present || return 1
-  local answer
+  local answer asked
+  read -r asked </proc/sys/kernel/random/boot_id && asked+=" ${KESTRUNE_NO_32BIT:-0}"
+  { read -r answer && [ "$answer" = "$asked" ] && read -r builds && read -r why && return; } 2>/dev/null <"${1:-/dev/null}"
   builds=windows64 why="KESTRUNE_NO_32BIT is set"
-  [ "${KESTRUNE_NO_32BIT:-0}" = 0 ] || return 0
-  why="Wine's 32-bit part is not installed (the package wine32:i386, which scripts/setup.sh installs)"
-  [ -x "$wine32" ] || return 0
+  if [ "${KESTRUNE_NO_32BIT:-0}" != 0 ]; then :
+  elif [ ! -x "$wine32" ]; then why="Wine's 32-bit part is not installed (the package wine32:i386, which scripts/setup.sh installs)"
   # bash, not timeout, starts the loader: timeout would run a file the kernel
   # cannot execute as a shell script. Its error is named only where it is not
   # the plain answer of a kernel that runs no 32-bit programs.
-  if answer=$(timeout 60 bash -c '"$0" --version' "$wine32" 2>&1); then
+  elif answer=$(timeout 60 bash -c '"$0" --version' "$wine32" 2>&1); then
     builds="windows windows64" why="this machine runs 32-bit programs"
   elif [[ $answer == *"Exec format error"* ]]; then
     why="this machine runs no 32-bit programs (its kernel has them switched off), and the release is one"
   else
     why="Wine's 32-bit loader does not start here ($wine32: ${answer##*: })"
   fi
+  [ -z "${1-}" ] || { printf '%s\n' "$asked" "$builds" "$why" >"$1"; } 2>/dev/null || true
 }
 
-# wine_choose: of the builds this machine runs, the one a user is shown, the
-# release where it runs. Sets preset (the build preset), wine (its loader),
-# arch (the prefix it runs in) and what (its name), besides builds and why.
+# wine_choose [FILE]: of the builds this machine runs (wine_builds FILE), the
+# one a user is shown, the release where it runs. Sets preset (the build
+# preset), wine (its loader), arch (the prefix it runs in) and what (its
+# name), besides builds and why.
 wine_choose() {
-  wine_builds || return 1
+  wine_builds "$@" || return 1
   preset=${builds%% *} arch=win64 what="the x86-64 build (not the release)"
   [ "$preset" != windows ] || arch=win32 what="the 32-bit release"
-  wine=$(wine_loader "$preset")
+  wine=$wine64 && [ "$preset" != windows ] || wine=$wine32
 }
 
 # wine_loader windows|windows64|win32|win64: the loader that runs that build,
 # or that kind of prefix.
 wine_loader() { case $1 in windows | win32) echo "$wine32" ;; *) echo "$wine64" ;; esac; }
 
-# stop_prefix DIR: stops the prefix's server and waits until it is gone. Wine
-# finds a prefix's server by the folder's inode, which a new folder may get
-# again once this one is deleted: it must not meet a server still stopping.
-# Debian's Wine keeps the server's socket in a folder of its own in /tmp,
-# named in DIR/wineserver, which outlives the server: it goes too.
-stop_prefix() {
-  local socket
-  WINEPREFIX=$1 wineserver -k 2>/dev/null || true
-  WINEPREFIX=$1 wineserver -w 2>/dev/null || true
-  socket=$(cat "$1/wineserver" 2>/dev/null) && [[ $socket =~ ^wine-[A-Za-z0-9]+$ ]] || return 0
+# started PID: sets since to when the process PID started, or to nothing
+# where there is none. runs PID START: whether the process PID still runs, and
+# is still the one started at START (a process id comes round again soon,
+# where processes come and go by the thousand). alive FILE: the same for the
+# process FILE names ("PID START ...").
+started() { local s=; read -r s 2>/dev/null </proc/$1/stat; s=(${s##*) }); since=${s[19]-}; }
+runs() { started "$1" && [ -n "$since" ] && [ "$since" = "$2" ]; }
+alive() { local pid start; read -r pid start _ 2>/dev/null <"$1" && runs "$pid" "$start"; }
+
+# end_prefix DIR [SOCKET]: ends every process of the Wine prefix DIR at once,
+# whether its server is up, stopped or gone, and removes the server's socket
+# folder. They are found by what they are: each carries WINEPREFIX=DIR in its
+# environment, as every program of the prefix does (its server and services
+# too), and so does whatever the scripts here start for it (a slot's keeper
+# and display); the caller must not have been started so. Each gets SIGTERM,
+# and SIGKILL a second later where it is still there (a stopped one, say). Debian's Wine keeps the socket in a folder of its own in /tmp,
+# named in DIR/wineserver (or SOCKET, where DIR is gone), which outlives the
+# server, and which a prefix copied from DIR must not name.
+end_prefix() {
+  local socket=${2-} signal found
+  [ -n "$socket" ] || read -r socket 2>/dev/null <"$1/wineserver" || true
+  for signal in TERM - - - - KILL - - - -; do
+    found=($(WINEPREFIX= grep -lzsxF "WINEPREFIX=$1" /proc/[0-9]*/environ || :)) && [ ${#found[@]} != 0 ] || break
+    [ "$signal" = - ] && sleep 0.2 || kill -"$signal" "${found[@]//[^0-9]/}" 2>/dev/null || true
+  done
+  [[ $socket =~ ^wine-[A-Za-z0-9]+$ ]] || return 0
   rm -rf "/tmp/$socket" "$1/wineserver"
 }
 
@@ -93,7 +114,7 @@ start_server() { mkdir -p "$1" && WINEPREFIX=$1 wineserver ${2-}; }
 # nothing Kestrune does needs them, and a session then takes half the time to
 # start.
 make_prefix() {
-  [ ! -d "$1" ] || stop_prefix "$1"
+  [ ! -d "$1" ] || end_prefix "$1"
   rm -rf "$1"
   WINEARCH=$2 start_server "$1"  # the server makes the registry, of that kind
   WINEARCH=$2 WINEPREFIX=$1 "$(wine_loader "$2")" wineboot -i
@@ -102,80 +123,96 @@ make_prefix() {
     -e '/^"winemenubuilder"=/d' "$1/system.reg"
 }
 
-# copy_prefix FROM TO: a throwaway copy of a template prefix, made in well
-# under a second. The large system files are hard links (Wine replaces files
-# rather than writing into them); the registry files are real copies; and the
-# copy's server gets a socket folder of its own (see stop_prefix), which its
-# user can enter whoever made the template.
-copy_prefix() {
-  cp -al "$1" "$2"
-  for reg in system.reg user.reg userdef.reg; do cp --remove-destination "$1/$reg" "$2/$reg"; done
-  rm -f "$2/wineserver"
-}
+# copy_prefix FROM TO: a throwaway copy of a prefix whose server has ended
+# (see end_prefix), made in well under a second. The large system files are
+# hard links (Wine replaces files rather than writing into them); the
+# registry files are real copies.
+copy_prefix() { cp -al "$1" "$2" && cp --remove-destination "$1"/{system,user,userdef}.reg "$2/"; }
 
-# start_display DIR [tied]: a virtual display of its own for Wine's windows, at
-# a free number; exports DISPLAY and leaves the number and Xvfb's process id in
-# DIR (display, xvfb.pid). stop_display DIR ends it; a tied one also ends with
-# the process that started it, however that ends.
+# start_display DIR: a virtual display of its own for Wine's windows, at a
+# free number; exports DISPLAY and leaves the number in DIR/display. Xvfb
+# carries the caller's WINEPREFIX, so that end_prefix ends it too.
 start_display() {
-  local tie=()
-  [ "${2-}" != tied ] || tie=(setpriv --pdeathsig TERM)
-  "${tie[@]}" Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
-  echo $! >"$1/xvfb.pid"
+  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
   local tries
-  for tries in $(seq 100); do [ ! -s "$1/display" ] || break; sleep 0.05; done
+  for ((tries = 0; tries < 100; tries++)); do [ ! -s "$1/display" ] || break; sleep 0.05; done
   [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
-  DISPLAY=:$(tr -d '\n' <"$1/display") && export DISPLAY
-}
-# Its process id is checked to be an Xvfb's still: that of a run killed
-# outright may be another process's by now.
-stop_display() {
-  local pid
-  pid=$(cat "$1/xvfb.pid" 2>/dev/null) && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ] || return 0
-  kill "$pid" 2>/dev/null || true
+  read -r DISPLAY <"$1/display" && export DISPLAY=:$DISPLAY
 }
 
-# remove_folder DIR: removes a folder of throwaway prefixes (DIR/prefix*) and
-# the display started there, once their servers have stopped.
-remove_folder() {
-  local prefix
-  for prefix in "$1"/prefix*; do [ ! -d "$prefix" ] || stop_prefix "$prefix"; done
-  stop_display "$1"
-  rm -rf "$1"
+# The template of scripts/run.sh: a booted prefix of the kind ARCH (win32 or
+# win64) with the Java VM JAVA registered at C:\java-home, the way a Java
+# installer registers it, and scripts/java-stand-in.sh as that home's
+# bin\java.exe; its server has ended. make_template DIR ARCH JAVA STAMP makes
+# it beside DIR (DIR.new) and moves it there whole, with STAMP (what it is
+# made of) in DIR/kestrune.stamp, so that a template is complete or absent:
+# failing, or ended by SIGTERM (as a time limit or an interrupt sends it), it
+# leaves nothing behind. Each step is named on error output as it begins.
+make_template() {
+  local new=$1.new version
+  trap 'trap "" TERM; end_prefix "$new"; rm -rf "$new"' EXIT
+  trap 'exit 143' TERM
+  # Each step runs in the background and is waited for: bash runs a trap only between commands.
+  step() { echo "$1" >&2 && { "${@:2}" >/dev/null 2>&1 </dev/null & wait $!; }; }
+  echo "asking $3 its version" >&2
+  version=$("$3" -XshowSettings:properties -version 2>&1 </dev/null | sed -n 's/^ *java\.version = //p') && [ -n "$version" ] &&
+    step "booting it (wineboot)" make_prefix "$new" "$2" &&
+    step "registering Java in it (reg add)" env WINEPREFIX="$new" "$(wine_loader "$2")" reg add \
+      "HKLM\\Software\\JavaSoft\\Java Runtime Environment\\$version" /v JavaHome /d 'C:\java-home' /f &&
+    step "waiting for its Wine server to end (wineserver -w)" env WINEPREFIX="$new" wineserver -w || return
+  end_prefix "$new" && mkdir -p "$new/drive_c/java-home/bin" &&
+    cp "${BASH_SOURCE[0]%/*}/java-stand-in.sh" "$new/drive_c/java-home/bin/java.exe" &&
+    echo "Java $version registered at C:\\java-home -> $(readlink -f "$3")" >"$new/kestrune.java" &&
+    echo "$4" >"$new/kestrune.stamp" && mv -T "$new" "$1" && trap - EXIT
 }
 
 # A slot: where scripts/run.sh runs the launcher, kept warm between runs. It
-# holds a copy of a template prefix (prefix), what it is for (key: the prefix
-# kind, the display, the /tmp its server's socket is in, and the template's
-# stamp), the lock a run holds while it
-# uses it (lock), and the keeper's process id and start (keeper). A run leaves
-# released there once done with it; a slot whose run was killed has none, and
-# is never used again.
+# holds a copy of the template (prefix), what it is for (key: the prefix
+# kind, the display and the template's stamp), its events pipe (events: each
+# event a word ended by a NUL), the keeper's process id and start (keeper),
+# and who uses it (use): the process id and start of the run that took it, or
+# "released TIME" once that run is done with it. A slot taken by a run that
+# is gone was left by a run killed outright, and is never used again.
 #
-# keep_slot SLOT LOADER, started in a session of its own (so no Ctrl-C of a
-# run reaches it): keeps the slot's Wine server, which ends 60 s after the
-# last program in it, and without a DISPLAY a display of its own, tied to this
-# process; brings up the prefix's session (its services and desktop) and says
-# so (ready). A slot that no run holds and none released was left by a run
-# killed outright: nothing will use it again, and its session is ended within
-# 2 s (a box of that run's would otherwise stand for ever). Once the server
-# has ended and no run holds the slot, removes it all: the display, the
-# server's socket folder, the folder.
+# keep_slot SLOT LOADER, started with WINEPREFIX=SLOT/prefix in its
+# environment and in a session of its own (so that no Ctrl-C of a run reaches
+# it): the slot's keeper. It brings up the prefix's server, which ends
+# KESTRUNE_WARM_SECONDS (60) after the last program in it, its session
+# (services and desktop) and, without a DISPLAY, a display of its own, and
+# says so (ready). It checks every 2 s, and ends once the server has, the
+# slot's folder is gone, or the run that took it is gone (a box of that run's
+# would otherwise stand for ever). Its shadow then ends the slot.
 keep_slot() {
-  local server
-  [ -n "${DISPLAY-}" ] || start_display "$1" tied
-  export WINEPREFIX=$1/prefix
-  start_server "$WINEPREFIX" -p60
-  "$2" 'C:\box-watcher.exe' --desktop </dev/null
-  : >"$1/ready"
-  exec 8>>"$1/lock"
-  wineserver -w & server=$!
-  while kill -0 "$server" 2>/dev/null; do
-    sleep 2
-    flock -n 8 || continue
-    [ -e "$1/released" ] || wineserver -k
-    flock -u 8
+  started $$ && env -u WINEPREFIX setsid bash -c '. "$0" && shadow "$@"' "${BASH_SOURCE[0]}" "$1" $$ "$since" </dev/null >/dev/null 2>&1 &
+  [ -n "${DISPLAY-}" ] || start_display "$1"
+  { start_server "$WINEPREFIX" "-p${KESTRUNE_WARM_SECONDS:-60}" && "$2" 'C:\box-watcher.exe' --desktop &&
+    printf 'ready\0' 1<>"$1/events" && wineserver -w; } </dev/null &
+  local session=$! born use
+  started "$session" && born=$since
+  exec 7<> <(:)
+  while runs "$session" "$born" && [ -d "$1" ]; do
+    read -r -t 2 -u 7 _ || true
+    ! read -r use _ 2>/dev/null <"$1/use" || [ "$use" = released ] || alive "$1/use" || break
   done
-  flock 8
-  remove_folder "$1"
+}
+
+# shadow SLOT PID START: the shadow of the slot's keeper PID, started at
+# START, which may be killed outright. It checks each second whether the
+# keeper still runs, and learns the name of the server's socket folder
+# meanwhile (for where the slot's folder is removed under it). Once the keeper
+# has ended, however it ended, it says so (gone: a run waiting for the slot's
+# session learns that it will not come), waits until no run holds the slot,
+# and ends it: every process of its prefix, its display, its socket folder and
+# its folder.
+shadow() {
+  local socket=
+  exec 7<> <(:)
+  while runs "$2" "$3"; do
+    [ -n "$socket" ] || read -r socket 2>/dev/null <"$1/prefix/wineserver" || true
+    read -r -t 1 -u 7 _ || true
+  done
+  printf 'gone\0' 1<>"$1/events"
+  while alive "$1/use"; do read -r -t 1 -u 7 _ || true; done
+  end_prefix "$1/prefix" "$socket"
+  rm -rf "$1"
 }

@@ -35,7 +35,7 @@ case $1 in
     shift 3
     wine_present
     mkdir -p "$state/reg"
-    start_display "$state"
+    WINEPREFIX=$state start_display "$state"  # ended with the prefixes by cleanup
     # The 32-bit template only where the 32-bit release runs.
     [[ " $* " != *" windows "* ]] || template "$state/prefix32" win32 & boot32=$!
     template "$state/prefix64" win64
@@ -49,7 +49,7 @@ case $1 in
     ;;
   case)
     work=$(mktemp -d "$state/case.XXXXXX")
-    trap 'remove_folder "$work"' EXIT
+    trap 'end_prefix "$work/prefix"; rm -rf "$work"' EXIT
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
@@ -78,6 +78,7 @@ case $1 in
     ;;
   skip) echo "skipped: $2" && exit 77 ;;
   cleanup)
-    remove_folder "$state"
+    for prefix in "$state"/prefix* "$state"; do end_prefix "$prefix"; done
+    rm -rf "$state"
     ;;
 esac
