@@ -61,10 +61,9 @@ quote() {
 # space DIR MIB WHAT: fails, naming DIR, where its file system has less than
 # MIB MiB or fewer than 2,000 inodes free for WHAT.
 space() {
-  local free
-  free=($(df --output=avail,iavail -k "$1" 2>/dev/null | tail -1)) || return 0
-  [ "${free[0]}" -ge $(($2 * 1024)) ] && { [ "${free[1]:--}" = - ] || [ "${free[1]}" -ge 2000 ]; } ||
-    fail "${1@Q} is out of space: its file system has $((free[0] / 1024)) MiB and ${free[1]:-?} inodes free, and $3 needs $2 MiB and 2,000"
+  local free && free=($(df --output=avail,iavail -k "$1" 2>/dev/null | tail -1)) || return 0
+  [ "${free[0]}" -ge $(($2 * 1024)) ] && [ "${free[1]/#-/2000}" -ge 2000 ] ||
+    fail "${1@Q} is out of space: its file system has $((free[0] / 1024)) MiB and ${free[1]} inodes free, and $3 needs $2 MiB and 2,000"
 }
 
 # Its life. A command that may take long runs as a job, in a session of its
@@ -104,9 +103,8 @@ done
 unbuildable='[;"\\|<>]'
 [[ ! $root =~ $unbuildable ]] ||
   fail "Kestrune cannot be built in ${root@Q}: its path holds the character ${BASH_REMATCH[0]}, which CMake cannot take in a path"
-if [ -n "${DISPLAY-}" ]; then
-  timeout 5 xdpyinfo >/dev/null 2>&1 || fail "cannot reach the display DISPLAY=$DISPLAY (unset DISPLAY to have the boxes printed here)"
-fi
+[ -z "${DISPLAY-}" ] || timeout 5 xdpyinfo >/dev/null 2>&1 ||
+  fail "cannot reach the display DISPLAY=$DISPLAY (unset DISPLAY to have the boxes printed here)"
 
 # The 32-bit release where this machine runs 32-bit programs; elsewhere the
 # x86-64 build of the same source, in a 64-bit prefix, whose registry tools
@@ -137,9 +135,7 @@ if [ "$lock" = busy ]; then
   other="another run.sh of this checkout"
   alive "$state/holder" && read -r pid _ doing <"$state/holder" && other+=" (process $pid, $doing)"
   note "run.sh: waiting for $other; this one goes on by itself once that is done"
-  flock 9 & job=$!
-  wait "$job"
-  job=
+  flock 9 & job=$! && wait "$job" && job=
 fi
 started $$ && me="$$ $since"
 holding() { echo "$me $*" >"$state/holder" 2>/dev/null || true; }
@@ -254,16 +250,14 @@ done
 printf 'released %(%s)T\n' -1 >"$slot/use"
 exec 6>&-
 [ ! -s "$slot/boxes" ] || sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$slot/boxes" || true
-too_long=
-[ "$status" = 0 ] || too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$slot/wine.log")
-if [ "$status" != 0 ] && [ ! -s "$slot/boxes" ] && [ -z "$too_long" ]; then
-  cat "$slot/wine.log" >&2 || true
-  note "run.sh: Kestrune.exe ended with exit status $status and showed no box"
+if [ "$status" != 0 ]; then
+  too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$slot/wine.log")
+  [ -z "$too_long" ] ||
+    fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
+  [ -s "$slot/boxes" ] || { cat "$slot/wine.log" >&2 || true; note "run.sh: Kestrune.exe ended with exit status $status and showed no box"; }
+  exit "$status"
 fi
 slot=
-[ -z "$too_long" ] ||
-  fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
-[ "$status" = 0 ] || exit "$status"
 [ -n "$request" ] || exit 0
 
 # It started the VM and does not wait for it; this script runs it, in the

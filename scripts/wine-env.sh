@@ -19,24 +19,18 @@ unset TMPDIR
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
 
-# wine_present: whether Wine's 64-bit loader, which every machine needs, is
-# installed; if not, says which package to install.
-wine_present() {
-  [ ! -x "$wine64" ] || return 0
-  [ -x "$wine32" ] && echo "Wine's 64-bit loader $wine64 is missing: install the package wine64 (scripts/setup.sh installs it)" >&2 ||
-    echo "Wine is not installed: install the packages wine and wine64 (scripts/setup.sh installs them)" >&2
-  return 1
-}
-
 # wine_builds [FILE]: the build presets of Kestrune.exe this machine runs
 # under Wine, found by trying. Sets builds to "windows windows64" or to
 # "windows64" (the 32-bit release needs the 32-bit loader, which a machine
 # that runs no 32-bit programs cannot start), and why to one line saying so.
 # KESTRUNE_NO_32BIT=1 takes the path of such a machine anywhere. The answer
-# changes only with a boot: FILE keeps it until the next one. Fails where
-# wine_present does.
+# changes only with a boot: FILE keeps it until the next one. Fails, saying
+# which package to install, where Wine's 64-bit loader, which every machine
+# needs, is missing.
 wine_builds() {
-  wine_present || return 1
+  [ -x "$wine64" ] || { [ -x "$wine32" ] &&
+    echo "Wine's 64-bit loader $wine64 is missing: install the package wine64 (scripts/setup.sh installs it)" >&2 ||
+    echo "Wine is not installed: install the packages wine and wine64 (scripts/setup.sh installs them)" >&2; return 1; }
   local answer asked
   read -r asked </proc/sys/kernel/random/boot_id && asked+=" ${KESTRUNE_NO_32BIT:-0}"
   { read -r answer && [ "$answer" = "$asked" ] && read -r builds && read -r why && return; } 2>/dev/null <"${1:-/dev/null}"
@@ -62,9 +56,8 @@ wine_builds() {
 # name), besides builds and why.
 wine_choose() {
   wine_builds "$@" || return 1
-  preset=${builds%% *} arch=win64 what="the x86-64 build (not the release)"
-  [ "$preset" != windows ] || arch=win32 what="the 32-bit release"
-  wine=$wine64 && [ "$preset" != windows ] || wine=$wine32
+  preset=${builds%% *} arch=win64 wine=$wine64 what="the x86-64 build (not the release)"
+  [ "$preset" != windows ] || arch=win32 wine=$wine32 what="the 32-bit release"
 }
 
 # wine_loader windows|windows64|win32|win64: the loader that runs that build,
@@ -130,14 +123,12 @@ make_prefix() {
 copy_prefix() { cp -al "$1" "$2" && cp --remove-destination "$1"/{system,user,userdef}.reg "$2/"; }
 
 # start_display DIR: a virtual display of its own for Wine's windows, at a
-# free number; exports DISPLAY and leaves the number in DIR/display. Xvfb
-# carries the caller's WINEPREFIX, so that end_prefix ends it too.
+# free number, which Xvfb writes once it is ready; exports DISPLAY and leaves
+# the number in DIR/display. Xvfb carries the caller's WINEPREFIX, so that
+# end_prefix ends it too.
 start_display() {
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$1/display" >/dev/null 2>&1 &
-  local tries
-  for ((tries = 0; tries < 100; tries++)); do [ ! -s "$1/display" ] || break; sleep 0.05; done
-  [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
-  read -r DISPLAY <"$1/display" && export DISPLAY=:$DISPLAY
+  read -r -t 10 DISPLAY < <(Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>&1 >/dev/null 2>&1 </dev/null &) &&
+    echo "$DISPLAY" >"$1/display" && export DISPLAY=:$DISPLAY || { echo "Xvfb did not start" >&2; return 1; }
 }
 
 # The template of scripts/run.sh: a booted prefix of the kind ARCH (win32 or
@@ -189,9 +180,7 @@ keep_slot() {
     printf 'ready\0' 1<>"$1/events" && wineserver -w; } </dev/null &
   local session=$! born use
   started "$session" && born=$since
-  exec 7<> <(:)
-  while runs "$session" "$born" && [ -d "$1" ]; do
-    read -r -t 2 -u 7 _ || true
+  while runs "$session" "$born" && [ -d "$1" ] && sleep 2; do
     ! read -r use _ 2>/dev/null <"$1/use" || [ "$use" = released ] || alive "$1/use" || break
   done
 }
@@ -206,13 +195,11 @@ keep_slot() {
 # its folder.
 shadow() {
   local socket=
-  exec 7<> <(:)
-  while runs "$2" "$3"; do
+  while runs "$2" "$3" && sleep 1; do
     [ -n "$socket" ] || read -r socket 2>/dev/null <"$1/prefix/wineserver" || true
-    read -r -t 1 -u 7 _ || true
   done
   printf 'gone\0' 1<>"$1/events"
-  while alive "$1/use"; do read -r -t 1 -u 7 _ || true; done
+  while alive "$1/use"; do sleep 1; done
   end_prefix "$1/prefix" "$socket"
   rm -rf "$1"
 }

@@ -33,7 +33,7 @@ case $1 in
     ;;
   setup)
     shift 3
-    wine_present
+    wine_builds
     mkdir -p "$state/reg"
     WINEPREFIX=$state start_display "$state"  # ended with the prefixes by cleanup
     # The 32-bit template only where the 32-bit release runs.
