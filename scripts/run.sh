@@ -244,7 +244,7 @@ until [ -n "$status" ] && { [ "$status" != 0 ] || [ -n "$request" ] || [ -s "$sl
     fail "Kestrune.exe neither asked for the VM nor showed a box within $limit s"
   fi
 done
-[ -z "$watcher" ] || { kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null; } || true
+[ -z "$watcher" ] || { kill -KILL "$watcher" && wait "$watcher"; } 2>/dev/null || true  # a Wine program may outlive SIGTERM
 [ -z "$request" ] || mapfile -d '' -t request <"$slot/vm.request"
 # Nothing needs Wine any more: the slot is left warm for the next run.
 printf 'released %(%s)T\n' -1 >"$slot/use"
