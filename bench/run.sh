@@ -64,12 +64,12 @@ wineserver -p >/dev/null 2>&1 </dev/null
 keys=$("$wine" reg query 'HKLM\Software\JavaSoft' /s 2>/dev/null | grep -c '^HKEY' || true)
 
 hyperfine --style basic --warmup 3 --runs 30 --export-markdown "$work/lookup.md" \
-  -n "Kestrune.exe -version, $what (registry lookup + start)" "$wine 'C:\\Kestrune.exe' -version" \
+  -n "Kestrune.exe -version, ${what%% (*} (registry lookup + start)" "$wine 'C:\\Kestrune.exe' -version" \
   -n "reg query HKLM\\Software\\JavaSoft /s, ${arch#win}-bit prefix" "$wine reg query 'HKLM\\Software\\JavaSoft' /s" \
   >"$work/lookup.txt" 2>&1
 hyperfine --style basic --warmup 3 --runs 30 --export-markdown "$work/start.md" \
-  -n "Kestrune.exe -version, $what (JAVA_HOME set)" "JAVA_HOME='C:\\bench' $wine 'C:\\Kestrune.exe' -version" \
-  -n "stand-in java.exe -version directly, $what" "KESTRUNE_RECORD='C:\\bench\\direct.txt' $wine 'C:\\bench\\bin\\java.exe' -version" \
+  -n "Kestrune.exe -version, ${what%% (*} (JAVA_HOME set)" "JAVA_HOME='C:\\bench' $wine 'C:\\Kestrune.exe' -version" \
+  -n "stand-in java.exe -version directly, ${what%% (*}" "KESTRUNE_RECORD='C:\\bench\\direct.txt' $wine 'C:\\bench\\bin\\java.exe' -version" \
   >"$work/start.txt" 2>&1
 end_prefix "$WINEPREFIX"
 unset WINEPREFIX
@@ -79,7 +79,7 @@ echo "main job ..."
 # Each first run starts without build/run, its warm prefixes ended first.
 fresh='scripts/stop-warm.sh >/dev/null; rm -rf build/run'
 hyperfine --style basic --time-unit second --runs 3 --prepare "$fresh" --export-markdown "$work/main-first.md" \
-  -n "scripts/run.sh -version, first run (builds the template prefix), $what" 'scripts/run.sh -version' \
+  -n "scripts/run.sh -version, first run (builds the template prefix), ${what%% (*}" 'scripts/run.sh -version' \
   >"$work/main.txt" 2>&1
 # A following run against its floor: an empty Windows program (it only
 # returns) started in the same warm prefix, plus java -version. In alternating
