@@ -90,8 +90,8 @@ mkdir gone && (cd gone && rmdir ../gone && check 2 '' -version)
 said "run.sh: the current folder no longer exists (it was deleted or moved): refused, nothing started"
 check 0 'Kestrune.exe showed a box: JavaVM: C:\java-home\bin\javaw.exe' --
 grep -qx 'running: Kestrune.exe' err || failed "expected the line: running: Kestrune.exe"
-# Nothing outlives a run, however it ends; slots stay warm 5 s here.
-export KESTRUNE_WARM_SECONDS=5
+# Nothing outlives a run, however it ends; slots stay warm 10 s here.
+export KESTRUNE_WARM_SECONDS=10
 check 0 '' -version && server TERM && until_ 20 left && echo "a warm Wine server ended with SIGTERM: nothing left"
 "$run" -jar app.jar sleep 0 >out 2>&1 </dev/null & until_ 30 grep -q started out
 server 0 && kill -9 $! $(cut -d' ' -f1 "$KESTRUNE_RUN_DIR"/warm-*/keeper) && until_ 20 left
