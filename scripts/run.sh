@@ -141,7 +141,7 @@ started $$ && me="$$ $since"
 holding() { echo "$me $*" >"$state/holder" 2>/dev/null || true; }
 holding "checking the build"
 for old in "$state"/warm-*; do
-  [ ! -d "$old" ] || alive "$old/keeper" || alive "$old/use" || { end_prefix "$old/prefix" && rm -rf "$old"; }
+  [ ! -d "$old" ] || alive "$old/keeper" || alive "$old/use" || end_slot "$old"
 done
 [ -f "$root/build/$preset/build.ninja" ] || run_job bash -c 'cd "$1" && cmake --preset "$2" >/dev/null </dev/null' _ "$root" "$preset" ||
   fail "cannot configure build/$preset"

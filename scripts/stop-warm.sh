@@ -13,7 +13,7 @@ slots=("$state/warm-$UID"-*)
 [ -e "${slots[0]}" ] || { echo "stop-warm.sh: nothing of run.sh's is warm in $state"; exit 0; }
 for slot in "${slots[@]}"; do
   ! alive "$slot/use" || { read -r pid _ <"$slot/use" && kill -USR1 "$pid"; } 2>/dev/null || true
-  { end_prefix "$slot/prefix" && rm -rf "$slot"; } &
+  end_slot "$slot" &
 done
 wait
 echo "stop-warm.sh: ended ${#slots[@]} warm Wine prefix(es) of run.sh in $state"

@@ -165,6 +165,10 @@ make_template() {
 # "released TIME" once that run is done with it. A slot taken by a run that
 # is gone was left by a run killed outright, and is never used again.
 #
+# end_slot SLOT [SOCKET]: ends the slot SLOT at once (end_prefix) and removes
+# it; SOCKET names its server's socket folder where the slot is gone.
+end_slot() { end_prefix "$1/prefix" "${2-}"; rm -rf "$1"; }
+#
 # keep_slot SLOT LOADER, started with WINEPREFIX=SLOT/prefix in its
 # environment and in a session of its own (so that no Ctrl-C of a run reaches
 # it): the slot's keeper. It brings up the prefix's server, which ends
@@ -200,6 +204,5 @@ shadow() {
   done
   printf 'gone\0' 1<>"$1/events"
   while alive "$1/use"; do sleep 1; done
-  end_prefix "$1/prefix" "$socket"
-  rm -rf "$1"
+  end_slot "$1" "$socket"
 }
