@@ -65,11 +65,13 @@ wine_choose() {
 wine_loader() { case $1 in windows | win32) echo "$wine32" ;; *) echo "$wine64" ;; esac; }
 
 # started PID: sets since to when the process PID started, or to nothing
-# where there is none. runs PID START: whether the process PID still runs, and
+# where there is none, or only its exit status is left for its parent to
+# collect (a zombie: where no init reaps orphans, one may stay for good).
+# runs PID START: whether the process PID still runs, and
 # is still the one started at START (a process id comes round again soon,
 # where processes come and go by the thousand). alive FILE: the same for the
 # process FILE names ("PID START ...").
-started() { local s=; read -r s 2>/dev/null </proc/$1/stat; s=(${s##*) }); since=${s[19]-}; }
+started() { local s=; read -r s 2>/dev/null </proc/$1/stat; s=(${s##*) }); since=${s[19]-} && [ "${s[0]-}" != Z ] || since=; }
 runs() { started "$1" && [ -n "$since" ] && [ "$since" = "$2" ]; }
 alive() { local pid start; read -r pid start _ 2>/dev/null <"$1" && runs "$pid" "$start"; }
 
