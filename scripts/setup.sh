@@ -24,13 +24,29 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 
-apt-get update -qq
+# A mirror may serve an index it has not finished replacing ("Mirror sync in
+# progress?"): the update is tried again after a pause. Where only the i386
+# indexes stay out of reach, a wine32 not yet installed is left out (its i386
+# libraries must match the amd64 ones), and the tests run the x86-64 build, as
+# on a machine that runs no 32-bit programs.
+wine32=wine32:i386 log=$(mktemp) && trap 'rm -f "$log"' EXIT
+for pause in 20 40 -; do
+  apt-get update -qq 2>"$log" && break
+  [ $pause = - ] || { echo "setup: apt-get update failed, trying again in $pause s: $(grep -m1 '^E:' "$log")" >&2; read -rt $pause <> <(:) || :; }
+done
+if grep -q '^E:' "$log"; then
+  [ -z "$(grep '^E:' "$log" | grep -v -e '/binary-i386/' -e '^E: Some index files failed' || :)" ] ||
+    { cat "$log" >&2; echo "setup: apt-get update could not fetch Debian's package indexes (above)" >&2; exit 1; }
+  dpkg -s $wine32 >/dev/null 2>&1 || { wine32= &&
+    echo "setup: Debian's i386 index could not be fetched, so wine32 is not installed: the tests run only the x86-64 build" >&2; }
+fi
 apt-get install -y -qq --no-install-recommends \
   cmake ninja-build make g++ libgtest-dev libbenchmark-dev \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-  wine wine32:i386 wine64 xvfb xauth x11-utils git \
+  wine $wine32 wine64 xvfb xauth x11-utils git \
   clang libclang-rt-dev clang-tidy clang-format cppcheck llvm \
   icoutils libxml2-utils osslsigncode openssl debootstrap \
-  default-jdk-headless hyperfine >/dev/null
+  default-jdk-headless hyperfine >/dev/null ||
+  { echo "setup: apt-get install failed (above)" >&2; exit 1; }
 
 echo "setup: all packages present"
