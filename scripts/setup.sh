@@ -6,29 +6,21 @@
 [ -n "${BASH_VERSION-}" ] || exec bash "$0" "$@"
 set -euo pipefail
 
-if [ "$(id -u)" -ne 0 ]; then
-  exec sudo -E "$0" "$@"
-fi
-command -v apt-get >/dev/null ||
-  { echo "setup: no apt-get here: this script installs Debian packages, on Debian 12 or 13" >&2; exit 1; }
+[ "$(id -u)" = 0 ] || exec sudo -E "$0" "$@"
+command -v apt-get >/dev/null || { echo "setup: no apt-get here: this script installs Debian packages, on Debian 12 or 13" >&2; exit 1; }
 system=$(. /etc/os-release 2>/dev/null && echo "${ID-}:${VERSION_ID-}:${PRETTY_NAME-unknown}")
-case ${system%:*} in
-  debian:12 | debian:13) ;;
-  *) echo "setup: made for Debian 12 and 13, and this is ${system#*:*:}: trying all the same" >&2 ;;
-esac
+[[ ${system%:*} =~ ^debian:1[23]$ ]] || echo "setup: made for Debian 12 and 13, and this is ${system#*:*:}: trying all the same" >&2
 
 export DEBIAN_FRONTEND=noninteractive
 
 # wine32 is an i386 package; the architecture must be known before the update.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-fi
+dpkg --print-foreign-architectures | grep -x i386 >/dev/null || dpkg --add-architecture i386
 
 # A mirror may serve an index it has not finished replacing ("Mirror sync in
 # progress?"): the update is tried again after a pause. Where only the i386
-# indexes stay out of reach, a wine32 not yet installed is left out (its i386
-# libraries must match the amd64 ones), and the tests run the x86-64 build, as
-# on a machine that runs no 32-bit programs.
+# indexes stay out of reach, wine32 is left out (its i386 libraries must match
+# the amd64 ones, which the index may know newer): where it is missing, the
+# tests then run the x86-64 build, as on a machine that runs no 32-bit programs.
 wine32=wine32:i386 log=$(mktemp) && trap 'rm -f "$log"' EXIT
 for pause in 20 40 -; do
   apt-get update -qq 2>"$log" && break
@@ -37,8 +29,7 @@ done
 if grep -q '^E:' "$log"; then
   [ -z "$(grep '^E:' "$log" | grep -v -e '/binary-i386/' -e '^E: Some index files failed' || :)" ] ||
     { cat "$log" >&2; echo "setup: apt-get update could not fetch Debian's package indexes (above)" >&2; exit 1; }
-  dpkg -s $wine32 >/dev/null 2>&1 || { wine32= &&
-    echo "setup: Debian's i386 index could not be fetched, so wine32 is not installed: the tests run only the x86-64 build" >&2; }
+  wine32= && echo "setup: Debian's i386 index could not be fetched, so wine32 is left out: without it, the tests run only the x86-64 build" >&2
 fi
 apt-get install -y -qq --no-install-recommends \
   cmake ninja-build make g++ libgtest-dev libbenchmark-dev \
