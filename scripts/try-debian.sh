@@ -24,7 +24,7 @@ step() {  # WHAT COMMAND: COMMAND in the root's clone
 echo "try-debian: a fresh Debian $release root in $dir, HEAD $(git -C "$root" describe --always)" >&2
 make_root "$release" "$dir"
 # As an installed Debian does, the root takes the stable and security updates.
-mirror=$(debian_mirror) && printf 'deb %s %s-updates main\ndeb %s-security %s-security main\n' \
+mirror=$(debian_mirror) && printf 'deb %s %s-updates main\ndeb %s %s-security main\n' \
   "$mirror" "$release" "${mirror%/*}/debian-security" "$release" >>"$dir/etc/apt/sources.list"
 in_root "$dir" 'apt-get update -qq && apt-get install -y -qq sudo git ca-certificates >/dev/null 2>&1'
 git clone -q "$root" "$dir/root/new user/kestrune"
