@@ -241,6 +241,7 @@ until [ -n "$status" ] && { [ "$status" != 0 ] || [ -n "$request" ] || [ -s "$sl
   elif [ -s "$slot/boxes" ]; then
     wait=()  # a box stands: its OK is the user's to press
   else
+    cat "$slot/wine.log" >&2 || true
     fail "Kestrune.exe neither asked for the VM nor showed a box within $limit s"
   fi
 done
