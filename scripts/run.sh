@@ -230,12 +230,14 @@ exec 9>&-
 # A box stands until its OK is pressed: the box watcher prints the launcher's
 # boxes as they appear, and starts only where the launcher has not ended
 # within 0.2 s, so that a launcher that starts the VM is not slowed by a second
-# Wine program.
-watcher= status= request= wait=(-t 0.2)
+# Wine program. A read that times out keeps what it took of an event (its
+# bytes are read one at a time), and the next read goes on with it.
+watcher= status= request= wait=(-t 0.2) part=
 until [ -n "$status" ] && { [ "$status" != 0 ] || [ -n "$request" ] || [ -s "$slot/boxes" ]; }; do
   if read -r -d '' "${wait[@]}" -u 6 event; then
+    event=$part$event part=
     case $event in end) read -r -d '' -u 6 status ;; vm) request=yes ;; esac
-  elif [ "${wait[1]-}" = 0.2 ]; then
+  elif part+=$event && [ "${wait[1]-}" = 0.2 ]; then
     [ -n "$status" ] || { "$wine" 'C:\box-watcher.exe' $watch >"$slot/boxes" 2>/dev/null </dev/null 6>&- & watcher=$!; }
     wait=(-t "$limit")
   elif [ -s "$slot/boxes" ]; then
