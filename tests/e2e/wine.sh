@@ -49,7 +49,7 @@ case $1 in
     ;;
   case)
     work=$(mktemp -d "$state/case.XXXXXX")
-    trap 'end_prefix "$work/prefix"; rm -rf "$work"' EXIT
+    trap 'end_slot "$work"' EXIT  # a case's folder holds its prefix as a slot's does
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
