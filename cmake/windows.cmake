@@ -65,7 +65,7 @@ target_link_options(Kestrune PRIVATE ${kestrune_windows_link} -Wl,-Map=Kestrune.
 set_target_properties(Kestrune PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The Win32 helpers that run inside Wine beside Kestrune.exe: the box watcher
-# of scripts/run.sh, and the end-to-end tests' driver and planted DLL.
+# of wine/run.sh, and the end-to-end tests' driver and planted DLL.
 option(KESTRUNE_HELPERS "Build the Win32 helpers of the scripts and the end-to-end tests" ON)
 if(KESTRUNE_HELPERS)
   # Small, and starting anywhere in Wine: no MinGW runtime DLLs beside them.
@@ -73,7 +73,7 @@ if(KESTRUNE_HELPERS)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Os)
     target_link_options(${target} PRIVATE -static -s)
   endfunction()
-  add_executable(box-watcher scripts/box-watcher.cpp)
+  add_executable(box-watcher wine/box-watcher.cpp)
   kestrune_helper(box-watcher)
   add_subdirectory(tests/e2e)
 endif()

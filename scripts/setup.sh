@@ -34,7 +34,7 @@ fi
 apt-get install -y -qq --no-install-recommends \
   cmake ninja-build make g++ libgtest-dev libbenchmark-dev \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-  wine $wine32 wine64 xvfb xauth x11-utils git \
+  wine $wine32 wine64 xvfb xauth x11-utils bubblewrap inotify-tools gettext-base git \
   clang libclang-rt-dev clang-tidy clang-format cppcheck llvm \
   icoutils libxml2-utils osslsigncode openssl debootstrap \
   default-jdk-headless hyperfine >/dev/null ||

@@ -29,7 +29,7 @@ mirror=$(debian_mirror) && printf 'deb %s %s-updates main\ndeb %s %s-security ma
 in_root "$dir" 'apt-get update -qq && apt-get install -y -qq sudo git ca-certificates >/dev/null 2>&1'
 git clone -q "$root" "$dir/root/new user/kestrune"
 step "scripts/setup.sh" "scripts/setup.sh"
-step "the first scripts/run.sh" "scripts/run.sh"
-step "a following scripts/run.sh" "scripts/run.sh"
+step "the first wine/run.sh" "wine/run.sh"
+step "a following wine/run.sh" "wine/run.sh"
 step "cmake --workflow --preset all" "cmake --workflow --preset all"
 echo "try-debian: both README commands pass in Debian $release" >&2

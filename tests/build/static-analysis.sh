@@ -6,7 +6,7 @@
 set -euo pipefail
 what=$1 src=$2 host=${3:-} windows=${4:-}
 cd "$src"
-mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find launcher registry platform resources tests bench -name '*.cpp' -o -name '*.h')
+mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find launcher registry platform resources wine tests bench -name '*.cpp' -o -name '*.h')
 
 case $what in
   format)
@@ -40,7 +40,7 @@ case $what in
       --error-exitcode=1 --inline-suppr --quiet -I . --library=googletest --library=windows \
       --suppress=missingIncludeSystem --suppress=useStlAlgorithm \
       --suppress='unusedStructMember:tests/unit/*' \
-      launcher registry platform resources scripts tests bench
+      launcher registry platform resources wine tests bench
     echo "cppcheck: clean"
     ;;
   *)

@@ -1,5 +1,5 @@
 // Runs Kestrune.exe inside Wine and reads the message boxes it shows (with
-// the box reader of scripts/run.sh); plays the Java VM the launcher starts.
+// the box reader of wine/run.sh); plays the Java VM the launcher starts.
 //
 //   e2e-driver.exe CASE      runs one case of cases.h: its set-up commands, then
 //                            the launcher with the case's exact command line and

@@ -3,24 +3,31 @@
 # 32-bit release) or windows64 (x86-64); SOURCE_DIR is the checkout.
 #   wine.sh builds                the builds this machine runs; on stderr, one line saying which and why
 #   wine.sh setup STATE_DIR SOURCE_DIR BUILD...
-#                                 starts a virtual display, builds the template prefixes those builds
-#                                 need and the registry files the cases import
+#                                 builds the template prefixes those builds need and the registry
+#                                 files the cases import
 #   wine.sh case STATE_DIR SOURCE_DIR BUILD CASE BITS
-#                                 runs one case with that build in a throwaway copy of the BITS-bit template
+#                                 runs one case with that build in a throwaway copy of the BITS-bit
+#                                 template, in a sandbox of its own with a display of its own
 #   wine.sh skip REASON           says why a case does not run here; exit 77 (CTest's skip)
-#   wine.sh cleanup STATE_DIR     stops the display and removes it all
+#   wine.sh cleanup STATE_DIR     removes it all
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../scripts/wine-env.sh"
+. "$here/../../wine/harness.sh"
 # The cases hand Wine non-ASCII text, which it converts through the locale's
 # encoding: UTF-8 whatever the caller's locale is.
 export LC_ALL=C.UTF-8
 state=${2:-}
 
-# template DIR win32|win64: a booted prefix whose windows no window manager
-# manages: X11 would wait 2 s for one to take each box away. The prefix's
-# server has ended, so its registry file takes the setting as written.
-template() { make_prefix "$1" "$2" && printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$1/user.reg"; }
+# template DIR win32|win64: a booted prefix, made in a sandbox of its own,
+# whose windows no window manager manages: X11 would wait 2 s for one to take
+# each box away. The prefix's server has ended, so its registry file takes
+# the setting as written.
+template() {
+  "${box[@]}" bash "$harness" make_prefix "$1" "$2" >/dev/null 2>&1 </dev/null &&
+    printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$1/user.reg"
+}
+# The prefixes of the set-up and the cases each live in a sandbox of their own, which ends with this script.
+[ "$1" = builds ] || { sandbox_refused || :; box --die-with-parent --unshare-net; }
 
 case $1 in
   builds)
@@ -29,13 +36,13 @@ case $1 in
     ran="the x86-64 build in a 64-bit Wine prefix only, the 32-bit release's cases skipped"
     [ "$builds" = windows64 ] || ran="the 32-bit release in 32- and 64-bit Wine prefixes and the x86-64 build in a 64-bit one"
     echo "End-to-end: $ran: $why" >&2
+    ! sandbox_refused || echo "End-to-end: the cases run without a sandbox, as $refused" >&2
     echo "$builds"
     ;;
   setup)
     shift 3
     wine_builds
     mkdir -p "$state/reg"
-    WINEPREFIX=$state start_display "$state"  # ended with the prefixes by cleanup
     # The 32-bit template only where the 32-bit release runs.
     [[ " $* " != *" windows "* ]] || template "$state/prefix32" win32 & boot32=$!
     template "$state/prefix64" win64
@@ -49,7 +56,7 @@ case $1 in
     ;;
   case)
     work=$(mktemp -d "$state/case.XXXXXX")
-    trap 'end_slot "$work"' EXIT  # a case's folder holds its prefix as a slot's does
+    trap 'rm -rf "$work"' EXIT
     copy_prefix "$state/prefix$6" "$work/prefix"
     build=$3/build/$4
     c=$work/prefix/drive_c driver=$build/tests/e2e/e2e-driver.exe
@@ -68,8 +75,8 @@ case $1 in
     mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
     # A case that fails says what it expected and saw, with Wine's own error lines.
     status=0
-    DISPLAY=:$(tr -d '\n' <"$state/display") WINEPREFIX="$work/prefix" WINEDEBUG=-all,err+all \
-      "$(wine_loader "$4")" 'C:\kestrune\e2e-driver.exe' "$5" >"$work/out" 2>"$work/wine.log" || status=$?
+    "${box[@]}" bash "$harness" on_display "$work/prefix" env WINEDEBUG=-all,err+all "$(wine_loader "$4")" \
+      'C:\kestrune\e2e-driver.exe' "$5" >"$work/out" 2>"$work/wine.log" </dev/null || status=$?
     cat "$work/out"
     [ "$status" = 0 ] && exit
     [ -s "$work/out" ] || echo "FAILED: expected the driver to print \"$5: passed\", but it printed nothing"
@@ -77,8 +84,5 @@ case $1 in
     exit "$status"
     ;;
   skip) echo "skipped: $2" && exit 77 ;;
-  cleanup)
-    for prefix in "$state"/prefix* "$state"; do end_prefix "$prefix"; done
-    rm -rf "$state"
-    ;;
+  cleanup) rm -rf "$state" ;;
 esac

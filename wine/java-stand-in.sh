@@ -1,5 +1,5 @@
 #!/bin/sh
-# The VM of scripts/run.sh's slots, C:\java-home\bin\java.exe in their prefix
+# The VM of wine/run.sh's slots, C:\java-home\bin\java.exe in their prefix
 # (SLOT/prefix/drive_c/java-home/bin/java.exe): it hands the folder and the
 # arguments it was started with to run.sh, in SLOT/vm.request, each ended by
 # a NUL, says so on SLOT/events (vm), and ends.

@@ -1,5 +1,5 @@
 // Reading the message boxes that programs show in a Wine prefix: for
-// box-watcher.exe, which shows scripts/run.sh the launcher's boxes, and for the
+// box-watcher.exe, which shows wine/run.sh the launcher's boxes, and for the
 // end-to-end tests' driver.
 #pragma once
 

@@ -9,29 +9,32 @@
 # input, output, terminal, environment and signals, each as it is (a closed or
 # full one included).
 #
-#   scripts/run.sh [ARGUMENTS FOR THE VM...]     (none: -version)
-#   scripts/run.sh -- [ARGUMENTS FOR THE VM...]  exactly these; none at all shows the JavaVM box
+#   wine/run.sh [ARGUMENTS FOR THE VM...]     (none: -version)
+#   wine/run.sh -- [ARGUMENTS FOR THE VM...]  exactly these; none at all shows the JavaVM box
 #
 # Exits with the VM's status where the launcher started it, otherwise with
 # the launcher's (0 after its JavaVM or not-found box, 1 after a failure
 # box); 2 where it refused a folder or an argument that Wine cannot pass on
 # unchanged; 1 with a line where anything else fails, a Wine step past its
-# time limit or a run ended by scripts/stop-warm.sh among them; 130, 143 or
+# time limit or a run ended by wine/stop-warm.sh among them; 130, 143 or
 # 129 at once on SIGINT, SIGTERM or SIGHUP before the VM runs (the VM gets
 # those itself, and a kill of this script ends it too). Its own lines never
 # stop a run: one that cannot be written is dropped. The launcher's boxes
 # appear on $DISPLAY; without one, each is printed here and closed.
 #
-# The first run builds a template prefix (build/run/template-*). A run takes a
-# slot (build/run/warm-*, see wine-env.sh): a copy of it whose Wine server, and
-# display without a DISPLAY, stay up after the run, so that the next run
-# starts the launcher at once; each ends KESTRUNE_WARM_SECONDS (60) after the
-# last run in it, and scripts/stop-warm.sh ends them all now. Runs side by
-# side each have a slot of their own. Each step that waits on Wine has a time
-# limit: 180 s for the template's making, 60 s for the rest (a slot's session,
-# the launcher until it asks for the VM or shows a box); KESTRUNE_WINE_TIMEOUT
-# sets all of them, in seconds. KESTRUNE_RUN_DIR names another folder than
-# build/run for all this. It may be started through a link, and by sh.
+# The first run builds a template prefix (build/run/template-*). A run runs
+# the launcher in a slot (build/run/warm-*, harness.sh tells a slot's life): a
+# copy of it in a sandbox of its own, whose Wine server, and display without a
+# DISPLAY, stay up after the run, so that the next run starts the launcher at
+# once; each ends KESTRUNE_WARM_SECONDS (60) after the last run in it, and
+# wine/stop-warm.sh ends them all now. Runs side by side each have a slot of
+# their own. Where the kernel refuses a sandbox (or KESTRUNE_NO_SANDBOX=1), a
+# line says so, and the run is cold: its slot ends with it. Each step that
+# waits on Wine has a time limit: 180 s for the template's making, 60 s for
+# the rest (a slot's session, the launcher until it asks for the VM or shows
+# a box); KESTRUNE_WINE_TIMEOUT sets all of them, in seconds.
+# KESTRUNE_RUN_DIR names another folder than build/run for all this. It may be
+# started through a link, and by sh.
 [ -n "${BASH_VERSION-}" ] || exec bash "$0" "$@"
 set -euo pipefail
 mapfile -d '' -t caller_env </proc/$$/environ  # what the VM gets: the caller's environment, as it came
@@ -51,7 +54,7 @@ folder= && cd -P . 2>/dev/null && folder=$PWD
 self=$0 && [[ $self == */* ]] || self=./$self
 [ ! -L "$self" ] || self=$(readlink -f "$self")
 cd -P "${self%/*}/.." && root=$PWD && cd "$folder"
-. "$root/scripts/wine-env.sh"
+. "$root/wine/harness.sh"
 # quote ARGS...: sets quoted to the arguments as a shell must be given them,
 # each after a blank, quoted where it needs to be.
 quote() {
@@ -68,18 +71,18 @@ space() {
 
 # Its life. A command that may take long runs as a job, in a session of its
 # own, and is waited for: bash runs a trap only between commands, so that an
-# interrupt ends the run at once, and then the job with all it started (a
-# template's making then removes what it made). A slot whose run is gone,
-# however it went, is ended by its keeper within 2 s, in the background. The
+# interrupt ends the run at once, and then the job with all it started. The
 # run folder's lock (9) is closed for everything started, so that only a
-# run.sh holds it.
+# run.sh holds it. A run that ends with its slot taken asks the keeper to end
+# it (end); one killed outright has it ended all the same, once its lock on
+# the slot (8) is free.
 job= slot=
 run_job() { setsid "$@" 9>&- & job=$!; local status=0; wait "$job" || status=$?; job=; return "$status"; }
-trap '[ -z "$job" ] || kill -TERM -- "-$job" 2>/dev/null || kill -TERM "$job" 2>/dev/null || true' EXIT
+trap '[ -z "$job" ] || kill -TERM -- "-$job" 2>/dev/null || kill -TERM "$job" 2>/dev/null
+  [ -z "$slot" ] || printf "end\0" 2>/dev/null 1<>"$slot/control" || true' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
-trap '[ -z "$slot" ] || fail "scripts/stop-warm.sh ended the Wine prefix of this run, in $slot"' USR1
 if [ "${1-}" = -- ]; then shift; elif [ $# = 0 ]; then set -- -version; fi
 
 # Wine cannot name every folder, nor pass on every byte: it would start the
@@ -123,30 +126,35 @@ for dir in "${dirs[@]}"; do
 done
 limit=${KESTRUNE_WINE_TIMEOUT:-60}
 
-# One run at a time holds the run folder's lock (9): it ends slots whose
-# keepers were killed, brings the build and the template up to date, and takes
-# a slot. A run that waits says for whom. The lock is tried, and what the
-# template is made of (see below) asked, in the background: each says so on a
-# pipe (5), which later carries the VM's end (7).
+# One run at a time holds the run folder's lock (9): it removes what is left
+# of slots whose sandbox has ended, brings the build and the template up to
+# date, and takes a slot. A run that waits says for whom. The lock is tried,
+# and what the template is made of (see below) asked, in the background: each
+# says so on a pipe (5), which later carries the VM's end (7).
 exec 9>>"$state/lock"
-exec 5< <(flock -n 9 && echo held || echo busy; stat -L -c %Y.%s.%d.%i "$wine" "$java" "$root/scripts/"{wine-env.sh,java-stand-in.sh,run.sh})
+exec 5< <(flock -n 9 && echo held || echo busy; stat -L -c %Y.%s.%d.%i "$wine" "$java" "$root/wine/"{harness.sh,java-stand-in.sh,run.sh})
 read -r -u 5 lock
 if [ "$lock" = busy ]; then
   other="another run.sh of this checkout"
-  alive "$state/holder" && read -r pid _ doing <"$state/holder" && other+=" (process $pid, $doing)"
+  read -r pid doing 2>/dev/null <"$state/holder" && other+=" (process $pid, $doing)"
   note "run.sh: waiting for $other; this one goes on by itself once that is done"
   flock 9 & job=$! && wait "$job" && job=
 fi
-started $$ && me="$$ $since"
-holding() { echo "$me $*" >"$state/holder" 2>/dev/null || true; }
+holding() { echo "$$ $*" >"$state/holder" 2>/dev/null || true; }
 holding "checking the build"
-for old in "$state"/warm-*; do
-  [ ! -d "$old" ] || alive "$old/keeper" || alive "$old/use" || end_slot "$old"
-done
+for old in "$state"/warm-*; do flock -n "$old/alive" rm -rf "$old" 2>/dev/null || true; done
 [ -f "$root/build/$preset/build.ninja" ] || run_job bash -c 'cd "$1" && cmake --preset "$2" >/dev/null </dev/null' _ "$root" "$preset" ||
   fail "cannot configure build/$preset"
+run_job ninja -C "$root/build/$preset" >"$state/build.log" 2>&1 </dev/null ||
+  { cat "$state/build.log" >&2 || true; fail "cannot build build/$preset (the log is above)"; }
+# cold: once a run, whether Wine must run without a sandbox here, said in a line.
+cold() {
+  [ -z "${checked-}" ] && checked=yes && sandbox_refused &&
+    note "run.sh: $refused; so Wine runs here without a sandbox: no Wine prefix stays warm, and all a run starts ends with it" || true
+}
 
-# The template (see wine-env.sh), made anew for a new Wine, Java or script.
+# The template (see harness.sh), made anew for a new Wine, Java or script, in
+# a sandbox of its own, which ends with this run, however it ends.
 template=$state/template-$arch
 mapfile -t ids <&5
 stamp="$java ${ids[*]}"
@@ -154,11 +162,12 @@ made= && read -r made 2>/dev/null <"$template/kestrune.stamp" || true
 if [ "$made" != "$stamp" ]; then
   note "preparing a Wine prefix in $template (once; it takes 10 to 30 s) ..."
   holding "preparing a Wine prefix"
-  rm -rf "$template"
+  rm -rf "$template" "$template.new"
   space "$state" 700 "a Wine prefix"
+  cold && box --die-with-parent --unshare-net
   status=0
-  run_job timeout "${KESTRUNE_WINE_TIMEOUT:-180}" bash -c '. "$0/scripts/wine-env.sh" && make_template "$@"' \
-    "$root" "$template" "$arch" "$java" "$stamp" </dev/null >/dev/null 2>"$state/template.log" || status=$?
+  run_job setpriv --pdeathsig KILL timeout "${KESTRUNE_WINE_TIMEOUT:-180}" env -u DISPLAY "${box[@]}" \
+    bash "$harness" make_template "$template" "$arch" "$java" "$stamp" </dev/null >/dev/null 2>"$state/template.log" || status=$?
   if [ "$status" != 0 ]; then
     step= && while read -r line; do step=$line; done <"$state/template.log"
     [ "$status" != 124 ] || fail "preparing the Wine prefix took over ${KESTRUNE_WINE_TIMEOUT:-180} s: it was $step"
@@ -169,62 +178,49 @@ fi
 read -r registered <"$template/kestrune.java"
 quote "$@"
 
-# The launcher runs in a slot of this user's for this kind of prefix, display
-# and template: one that its last run left less than 3/4 of the warm time
-# ago, whose server is surely still up, and whose server's socket folder is in
-# this /tmp (that of a private mount namespace is another); otherwise a new
-# one, whose keeper brings its server up. The build is checked while the
-# launcher starts in a warm slot: where that makes a new Kestrune.exe or box
-# watcher, the slot is left for its keeper to end, and the launcher starts
-# again in a new one. launch ARGS...: takes the slot and starts the launcher
-# in it. What it does arrives as events on the slot's pipe (6): vm once
-# bin\java.exe has its request ready, and end with its exit status. Wine's own
-# messages are kept apart, and shown only where the launcher failed unseen; a
-# command line over Windows' limit is among them.
+# The launcher runs in a slot of this user's for this kind of prefix,
+# display, warm time, template and build, one that its last run left less
+# than 3/4 of the warm time ago (so surely still warm), and whose sandbox
+# still runs; otherwise in a new one. attach: reads the slot's events (6),
+# which end where nothing of the slot is left to write them. launch ARGS...:
+# takes the slot (its lock, 8, is held already) and asks its keeper to start
+# the launcher there. Wine's own messages are kept apart, and shown only where
+# the launcher failed unseen; a command line over Windows' limit is among
+# them.
+attach() { exec 7<>"$slot/events" 6<"$slot/events" 7>&-; }
 launch() {
-  echo "$me" >"$slot/use"
   [ -z "$registered" ] || { note "$registered" && note "running: Kestrune.exe$quoted" && registered=; }
-  exec 6<>"$slot/events"
-  [ -n "$display" ] && watch= || { read -r DISPLAY <"$slot/display" && export DISPLAY=:$DISPLAY && watch=--press-ok; }
-  export WINEPREFIX=$slot/prefix
+  printf '%s\0' "$folder" "LANG=${LANG-}" "LC_ALL=${LC_ALL-}" "LC_CTYPE=${LC_CTYPE-}" "$@" >"$slot/request"
   : >"$slot/boxes"
-  { WINEDEBUG=-all,err+environ "$wine" 'C:\Kestrune.exe' "$@" >"$slot/wine.log" 2>&1 </dev/null 6>&-; printf 'end\0%s\0' $? >&6; } 2>/dev/null 5<&- 9>&- &
+  echo "$$" >"$slot/use" && printf 'run\0' 1<>"$slot/control"
 }
-ninja -C "$root/build/$preset" >"$state/build.log" 2>&1 </dev/null 9>&- & job=$!
-display=${DISPLAY-} key="$arch ${DISPLAY:-own} $stamp" exes=(Kestrune.exe box-watcher.exe)
+exes=(Kestrune.exe box-watcher.exe)
+built=$(cd "$root/build/$preset" && stat -c %Y.%s "${exes[@]}")
+warm=${KESTRUNE_WARM_SECONDS:-60} && key="$arch ${DISPLAY:-own} $warm $stamp ${built//$'\n'/ }"
 printf -v now '%(%s)T' -1
 for candidate in "$state/warm-$UID-$arch".*; do
-  { line= use= time= socket= && read -r line <"$candidate/key" && [ "$line" = "$key" ] &&
-    read -r use time <"$candidate/use" && [ "$use" = released ] && alive "$candidate/keeper" &&
-    [ $((now - time)) -lt $((${KESTRUNE_WARM_SECONDS:-60} * 3 / 4)) ] &&
-    { read -r socket <"$candidate/prefix/wineserver" || :; } && [[ $socket == wine-* && -d /tmp/$socket ]]; } 2>/dev/null &&
-    slot=$candidate && launch "$@" && break
+  { line= use= time= && read -r line <"$candidate/key" && [ "$line" = "$key" ] && read -r use time <"$candidate/use" &&
+    [ "$use" = released ] && [ $((now - time)) -lt $((warm * 3 / 4)) ] && ! flock -n "$candidate/alive" true &&
+    exec 8>"$candidate/taken" && flock -n 8; } 2>/dev/null && slot=$candidate && attach && break
 done
-wait "$job" && job= || { cat "$state/build.log" >&2 || true; fail "cannot build build/$preset (the log is above)"; }
-if [ -n "$slot" ]; then
-  for exe in "${exes[@]}"; do [ ! "$root/build/$preset/$exe" -nt "$slot/prefix/drive_c/$exe" ] || slot=; done
-  [ -n "$slot" ] || { echo rebuilt >"$candidate/use" && exec 6<&-; }
-fi
 if [ -z "$slot" ]; then
   holding "copying the Wine prefix"
   space "$state" 20 "a copy of the Wine prefix"
+  cold && { [ -n "${DISPLAY-}" ] && box --as-pid-1 || box --as-pid-1 --unshare-net; }
   slot=$(mktemp -d "$state/warm-$UID-$arch.XXXXXX")
-  echo "$me" >"$slot/use"
-  { copy_prefix "$template" "$slot/prefix" && mkfifo "$slot/events" && cp "${exes[@]/#/$root/build/$preset/}" "$slot/prefix/drive_c/"; } 2>/dev/null ||
+  exec 8>"$slot/taken" && flock 8 && echo "$$" >"$slot/use"
+  { copy_prefix "$template" "$slot/prefix" && mkfifo "$slot/control" "$slot/events" &&
+    (cd "$root/build/$preset" && cp "${exes[@]}" "$slot/prefix/drive_c/"); } 2>/dev/null ||
     { rm -rf "$slot" && slot= && space "$state" 20 "a copy of the Wine prefix"; fail "cannot copy $template into $state"; }
+  [ -n "${box[*]}" ] || key+=" cold"  # never taken again
   echo "$key" >"$slot/key"
-  exec 6<>"$slot/events"
-  WINEPREFIX=$slot/prefix setsid bash -c '. "$0/scripts/wine-env.sh" && keep_slot "$1" "$2"' "$root" "$slot" "$wine" \
-    </dev/null >/dev/null 2>"$slot/keeper.log" 5<&- 6>&- 9>&- &
-  started $! && echo "$! $since" >"$slot/keeper"
-  read -r -d '' -t "$limit" -u 6 event || event=
-  case $event in
-    ready) ;;
-    gone) cat "$slot/keeper.log" >&2 || true; fail "the Wine prefix in $slot did not start (Wine's lines are above)" ;;
-    *) fail "the Wine session in $slot did not come up within $limit s" ;;
-  esac
-  launch "$@"
+  WINEPREFIX=$slot/prefix setsid -f "${box[@]}" bash "$harness" keep_slot "$slot" "$wine" 3<>"$slot/control" \
+    4<>"$slot/events" 5>>"$slot/alive" </dev/null >/dev/null 2>"$slot/keeper.log" 6>&- 8>&- 9>&-
+  attach && status=0 && read -r -d '' -t "$limit" -u 6 event || status=$?
+  [ "$status" -le 128 ] || fail "the Wine session in $slot did not come up within $limit s"
+  [ "$status" = 0 ] || { cat "$slot/keeper.log" >&2 2>/dev/null || true; fail "the Wine prefix in $slot did not start (Wine's lines are above)"; }
 fi
+launch "$@"
 exec 9>&-
 
 # A box stands until its OK is pressed: the box watcher prints the launcher's
@@ -232,13 +228,19 @@ exec 9>&-
 # within 0.2 s, so that a launcher that starts the VM is not slowed by a second
 # Wine program. A read that times out keeps what it took of an event (its
 # bytes are read one at a time), and the next read goes on with it.
-watcher= status= request= wait=(-t 0.2) part=
+status= request= wait=(-t 0.2) part=
 until [ -n "$status" ] && { [ "$status" != 0 ] || [ -n "$request" ] || [ -s "$slot/boxes" ]; }; do
   if read -r -d '' "${wait[@]}" -u 6 event; then
     event=$part$event part=
-    case $event in end) read -r -d '' -u 6 status ;; vm) request=yes ;; esac
+    case $event in
+      end) read -r -d '' -u 6 status ;;
+      vm) request=yes ;;
+      stopped) fail "wine/stop-warm.sh ended the Wine prefix of this run, in $slot" ;;
+    esac
+  elif [ $? -le 128 ]; then
+    fail "the Wine prefix of this run, in $slot, ended under it (its folder deleted, or its Wine server or keeper ended)"
   elif part+=$event && [ "${wait[1]-}" = 0.2 ]; then
-    [ -n "$status" ] || { "$wine" 'C:\box-watcher.exe' $watch >"$slot/boxes" 2>/dev/null </dev/null 6>&- & watcher=$!; }
+    [ -n "$status" ] || printf 'watch\0' 1<>"$slot/control"
     wait=(-t "$limit")
   elif [ -s "$slot/boxes" ]; then
     wait=()  # a box stands: its OK is the user's to press
@@ -247,20 +249,20 @@ until [ -n "$status" ] && { [ "$status" != 0 ] || [ -n "$request" ] || [ -s "$sl
     fail "Kestrune.exe neither asked for the VM nor showed a box within $limit s"
   fi
 done
-[ -z "$watcher" ] || { kill -KILL "$watcher" && wait "$watcher"; } 2>/dev/null || true  # a Wine program may outlive SIGTERM
+# What the launcher did is read; then nothing needs Wine any more, and the
+# slot is left warm for the next run.
 [ -z "$request" ] || mapfile -d '' -t request <"$slot/vm.request"
-# Nothing needs Wine any more: the slot is left warm for the next run.
-printf 'released %(%s)T\n' -1 >"$slot/use"
-exec 6>&-
-[ ! -s "$slot/boxes" ] || sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$slot/boxes" || true
+shown=$(sed -E 's/^box( with icon)?: /Kestrune.exe showed a box: /' "$slot/boxes")
+[ "$status" = 0 ] || wine_log=$(<"$slot/wine.log")
+printf 'released %(%s)T\n' -1 >"$slot/use" && exec 6<&- 8>&- && slot=
+[ -z "$shown" ] || printf '%s\n' "$shown" || true
 if [ "$status" != 0 ]; then
-  too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' "$slot/wine.log")
+  too_long=$(sed -n 's/.*command line too long (\([0-9]*\)).*/\1/p' <<<"$wine_log")
   [ -z "$too_long" ] ||
     fail "Kestrune.exe's own command line would be $too_long characters, over Windows' limit of 32766 (32767 with its end)"
-  [ -s "$slot/boxes" ] || { cat "$slot/wine.log" >&2 || true; note "run.sh: Kestrune.exe ended with exit status $status and showed no box"; }
+  [ -n "$shown" ] || { note "$wine_log"; note "run.sh: Kestrune.exe ended with exit status $status and showed no box"; }
   exit "$status"
 fi
-slot=
 [ -n "$request" ] || exit 0
 
 # It started the VM and does not wait for it; this script runs it, in the
@@ -278,14 +280,17 @@ java_vm() {
   exec setpriv --pdeathsig KILL sh -c 'read -r _ _ _ parent _ </proc/$$/stat && [ "$parent" = "$0" ] && exec "$@"' \
     "$$" env -i "${caller_env[@]}" "$java" "${request[@]:1}"
 }
+# runs PID START: whether the process PID runs still (not a zombie), and is
+# the one started at START (a process id comes round again soon).
+runs() { local s=; read -r s 2>/dev/null </proc/$1/stat; s=(${s##*) }); [ "${s[0]-Z}" != Z ] && [ "${s[19]-}" = "$2" ]; }
 # Its status alone cannot tell exit(137) from SIGKILL: bash's list of jobs,
 # written on a pipe (7) as the VM ends, can.
 exec 7<>/dev/fd/5 5<&-
 trap 'jobs -l >&7' CHLD
 java_vm <&0 7>&- &
-vm=$! && started "$vm" && vm_born=$since
+vm=$! && vm_stat= && { read -r vm_stat </proc/$vm/stat || :; } 2>/dev/null && vm_stat=(${vm_stat##*) })
 for signal in INT TERM HUP; do trap "kill -$signal $vm 2>/dev/null || true" "$signal"; done
-while runs "$vm" "$vm_born"; do wait "$vm" || true; done
+while runs "$vm" "${vm_stat[19]-}"; do wait "$vm" || true; done
 wait "$vm" && status=0 || status=$?
 ended= && while read -r -t 0 -u 7 && read -r -u 7 line; do [[ $line != *" $vm "* ]] || ended=${line#*" $vm "}; done
 if [ "$status" -gt 128 ] && [ -n "$ended" ] && [[ $ended != *"$status"* ]]; then

@@ -1,4 +1,4 @@
-// For scripts/run.sh: prints each message box that Kestrune.exe shows in this
+// For wine/run.sh: prints each message box that Kestrune.exe shows in this
 // Wine prefix, as it appears ("box: TEXT", or "box with icon: TEXT"), and
 // presses its OK where asked (else the user does). Boxes of other programs,
 // Wine's own among them, are none of its business. It runs until it is ended:
