@@ -19,28 +19,22 @@ harness=${BASH_SOURCE[0]}
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
 
-# wine_builds [FILE]: the build presets of Kestrune.exe this machine runs
-# under Wine, found by trying. Sets builds to "windows windows64" or to
-# "windows64" (the 32-bit release needs the 32-bit loader, which a machine
+# wine_builds: the build presets of Kestrune.exe this machine runs under Wine,
+# found by trying (a few milliseconds). Sets builds to "windows windows64" or
+# to "windows64" (the 32-bit release needs the 32-bit loader, which a machine
 # that runs no 32-bit programs cannot start), and why to one line saying so.
-# KESTRUNE_NO_32BIT=1 takes the path of such a machine anywhere. The answer
-# changes only with a boot: FILE keeps it until the next one. Fails, saying
+# KESTRUNE_NO_32BIT=1 takes the path of such a machine anywhere. Fails, saying
 # which package to install, where Wine's 64-bit loader, which every machine
 # needs, is missing.
 wine_builds() {
   [ -x "$wine64" ] || { [ -x "$wine32" ] &&
     echo "Wine's 64-bit loader $wine64 is missing: install the package wine64 (scripts/setup.sh installs it)" >&2 ||
     echo "Wine is not installed: install the packages wine and wine64 (scripts/setup.sh installs them)" >&2; return 1; }
-  local answer asked
-  read -r asked </proc/sys/kernel/random/boot_id && asked+=" ${KESTRUNE_NO_32BIT:-0}"
-  { read -r answer && [ "$answer" = "$asked" ] && read -r builds && read -r why && return; } 2>/dev/null <"${1:-/dev/null}"
+  local answer
   builds=windows64 why="KESTRUNE_NO_32BIT is set"
   if [ "${KESTRUNE_NO_32BIT:-0}" != 0 ]; then :
   elif [ ! -x "$wine32" ]; then
-    why="Wine's 32-bit part, the package wine32:i386, is not installed"
-    # Where Debian's i386 index knows no wine32, scripts/setup.sh left it out.
-    apt-cache show wine32:i386 >/dev/null 2>&1 && why+=" (sudo apt-get install wine32:i386 installs it)" ||
-      why+=": scripts/setup.sh leaves it out where Debian's i386 package index cannot be fetched, and says so"
+    why="Wine's 32-bit part, the package wine32:i386, is not installed (scripts/setup.sh installs it, and leaves it out, saying so, where Debian's i386 package index cannot be fetched)"
   # bash, not timeout, starts the loader: timeout would run a file the kernel
   # cannot execute as a shell script. Its error is named only where it is not
   # the plain answer of a kernel that runs no 32-bit programs.
@@ -51,15 +45,14 @@ wine_builds() {
   else
     why="Wine's 32-bit loader does not start here ($wine32: ${answer##*: })"
   fi
-  [ -z "${1-}" ] || { printf '%s\n' "$asked" "$builds" "$why" >"$1"; } 2>/dev/null || true
 }
 
-# wine_choose [FILE]: of the builds this machine runs (wine_builds FILE), the
+# wine_choose: of the builds this machine runs (wine_builds), the
 # one a user is shown, the release where it runs. Sets preset (the build
 # preset), wine (its loader), arch (the prefix it runs in) and what (its
 # name), besides builds and why.
 wine_choose() {
-  wine_builds "$@" || return 1
+  wine_builds || return 1
   preset=${builds%% *} arch=win64 wine=$wine64 what="the x86-64 build (not the release)"
   [ "$preset" != windows ] || arch=win32 wine=$wine32 what="the 32-bit release"
 }
@@ -132,15 +125,6 @@ start_display() {
   read -r -t 10 -u "${display[0]}" DISPLAY && export DISPLAY=:$DISPLAY || { echo "Xvfb did not start" >&2; return 1; }
 }
 
-# on_display PREFIX COMMAND...: COMMAND with WINEPREFIX=PREFIX and a display
-# of its own; cold, the prefix's Wine and the display end with it.
-on_display() {
-  local status=0
-  export WINEPREFIX=$1 && start_display && "${@:2}" || status=$?
-  cold_end "$1" && kill "${display_PID-}" 2>/dev/null
-  return "$status"
-}
-
 # ---- Prefixes ----------------------------------------------------------------
 
 # make_prefix DIR win32|win64: a new Wine prefix, fully booted, its server
@@ -205,7 +189,7 @@ make_template() {
 #             own (without a DISPLAY), the server and
 #             the desktop
 #   taken     a run took it (in use, idle, under 3/4   the run asks: run (the launcher, which reports
-#             of the warm time)                        vm and end), watch (the box watcher)
+#             of the warm time)                        vm and end; its box watcher; its time limit, late)
 #                                                      taken is free: idle where use says released,
 #                                                      else (the run was killed) ended
 #   idle      its run released it                      a run takes it: taken
@@ -224,8 +208,11 @@ make_template() {
 # keep_slot SLOT LOADER: the keeper, started with control (3), events (4) and
 # alive (5) open, WINEPREFIX=SLOT/prefix, and the slot's own display where
 # DISPLAY is unset.
+# wait_for SECONDS: waits that long in bash itself, so that ending the shell
+# leaves no sleep behind.
+wait_for() { read -rt "$1" <> <(:) || :; }
 keep_slot() {
-  local slot=$1 warm=${KESTRUNE_WARM_SECONDS:-60} idle= event use watcher= press=
+  local slot=$1 warm=${KESTRUNE_WARM_SECONDS:-60} idle= event use launcher watcher= timer= press=
   flock -n 5 || exit 1
   [ "${KESTRUNE_NO_SANDBOX:-0}" = 0 ] || warm=0
   trap "cold_end \"\$WINEPREFIX\"; rm -rf ${slot@Q}; kill \$(jobs -p) 2>/dev/null" EXIT
@@ -239,14 +226,20 @@ keep_slot() {
     case $event in
       up) printf 'ready\0' >&4 ;;
       run)
-        idle= && taken && mapfile -d '' -t request <"$slot/request"
-        { cd "${request[0]}" && env "${request[@]:1:3}" WINEDEBUG=-all,err+environ "$2" 'C:\Kestrune.exe' "${request[@]:4}"
-          printf 'end\0%s\0' $? >&4; } >"$slot/wine.log" 2>&1 </dev/null & ;;
-      watch) "$2" 'C:\box-watcher.exe' $press >"$slot/boxes" 2>/dev/null </dev/null & watcher=$! ;;
+        idle= && taken && mapfile -d '' -t request <"$slot/request" && rm -f "$slot/vm.request"
+        { cd "${request[1]}" && env "${request[@]:2:3}" WINEDEBUG=-all,err+environ "$2" 'C:\Kestrune.exe' "${request[@]:5}"
+          printf 'end\0%s\0' $? >&4; } >"$slot/wine.log" 2>&1 </dev/null & launcher=$!
+        # The box watcher where the launcher has not ended within 0.2 s (one that starts the VM is not slowed by a
+        # second Wine program), and the time limit (late) where it has neither asked for the VM nor shown a box by then.
+        { wait_for 0.2; kill -0 $launcher && exec "$2" 'C:\box-watcher.exe' $press; } >"$slot/boxes" 2>/dev/null </dev/null &
+        watcher=$!
+        { wait_for "${request[0]}"; [ -s "$slot/boxes" ] || [ -e "$slot/vm.request" ] || printf 'late\0' >&4; } 2>/dev/null &
+        timer=$! ;;
       free)
         read -r -d '' -u 3 use && [ "$use" = released ] && [ "$warm" != 0 ] || break
-        [ -z "$watcher" ] || kill -KILL "$watcher" 2>/dev/null  # a Wine program may outlive SIGTERM
-        watcher= idle=yes ;;
+        kill -KILL $watcher $timer 2>/dev/null  # a Wine program may outlive SIGTERM
+        watcher= timer=
+        idle=yes ;;
       stop) printf 'stopped\0' >&4 && break ;;
       *) break ;;
     esac

@@ -103,9 +103,6 @@ ascii "$@" || printf '%s\n' "$@" | iconv -f "$charmap" -t UTF-16LE >/dev/null 2>
   iconv -f "$charmap" -t UTF-16LE <<<"$arg" >/dev/null 2>&1 ||
     refuse "the argument ${arg@Q} is not text in this locale's encoding ($charmap), so Wine would change it"
 done
-unbuildable='[;"\\|<>]'
-[[ ! $root =~ $unbuildable ]] ||
-  fail "Kestrune cannot be built in ${root@Q}: its path holds the character ${BASH_REMATCH[0]}, which CMake cannot take in a path"
 [ -z "${DISPLAY-}" ] || timeout 5 xdpyinfo >/dev/null 2>&1 ||
   fail "cannot reach the display DISPLAY=$DISPLAY (unset DISPLAY to have the boxes printed here)"
 
@@ -114,7 +111,7 @@ unbuildable='[;"\\|<>]'
 # write the 64-bit view that build reads.
 state=${KESTRUNE_RUN_DIR:-$root/build/run}
 [ -d "$state" ] || mkdir -p "$state" 2>/dev/null || true
-wine_choose "$state/builds.$UID" || exit 1
+wine_choose || exit 1
 note "running $what, build/$preset/Kestrune.exe, in a ${arch#win}-bit Wine prefix, since $why"
 hash java 2>/dev/null || fail "no java on this machine: run scripts/setup.sh"
 java=${BASH_CMDS[java]}
@@ -190,8 +187,7 @@ quote "$@"
 attach() { exec 7<>"$slot/events" 6<"$slot/events" 7>&-; }
 launch() {
   [ -z "$registered" ] || { note "$registered" && note "running: Kestrune.exe$quoted" && registered=; }
-  printf '%s\0' "$folder" "LANG=${LANG-}" "LC_ALL=${LC_ALL-}" "LC_CTYPE=${LC_CTYPE-}" "$@" >"$slot/request"
-  : >"$slot/boxes"
+  printf '%s\0' "$limit" "$folder" "LANG=${LANG-}" "LC_ALL=${LC_ALL-}" "LC_CTYPE=${LC_CTYPE-}" "$@" >"$slot/request"
   echo "$$" >"$slot/use" && printf 'run\0' 1<>"$slot/control"
 }
 exes=(Kestrune.exe box-watcher.exe)
@@ -223,31 +219,21 @@ fi
 launch "$@"
 exec 9>&-
 
-# A box stands until its OK is pressed: the box watcher prints the launcher's
-# boxes as they appear, and starts only where the launcher has not ended
-# within 0.2 s, so that a launcher that starts the VM is not slowed by a second
-# Wine program. A read that times out keeps what it took of an event (its
-# bytes are read one at a time), and the next read goes on with it.
-status= request= wait=(-t 0.2) part=
+# What the launcher does arrives as events: it ends (end) once it has shown a
+# box or started the VM, whose stand-in may ask for it (vm) only after that.
+# A box stands until its OK is pressed (the box watcher prints the boxes as
+# they appear, and presses OK on the slot's own display), past the time limit
+# too.
+status= request=
 until [ -n "$status" ] && { [ "$status" != 0 ] || [ -n "$request" ] || [ -s "$slot/boxes" ]; }; do
-  if read -r -d '' "${wait[@]}" -u 6 event; then
-    event=$part$event part=
-    case $event in
-      end) read -r -d '' -u 6 status ;;
-      vm) request=yes ;;
-      stopped) fail "wine/stop-warm.sh ended the Wine prefix of this run, in $slot" ;;
-    esac
-  elif [ $? -le 128 ]; then
+  read -r -d '' -u 6 event ||
     fail "the Wine prefix of this run, in $slot, ended under it (its folder deleted, or its Wine server or keeper ended)"
-  elif part+=$event && [ "${wait[1]-}" = 0.2 ]; then
-    [ -n "$status" ] || printf 'watch\0' 1<>"$slot/control"
-    wait=(-t "$limit")
-  elif [ -s "$slot/boxes" ]; then
-    wait=()  # a box stands: its OK is the user's to press
-  else
-    cat "$slot/wine.log" >&2 || true
-    fail "Kestrune.exe neither asked for the VM nor showed a box within $limit s"
-  fi
+  case $event in
+    end) read -r -d '' -u 6 status ;;
+    vm) request=yes ;;
+    late) cat "$slot/wine.log" >&2 || true; fail "Kestrune.exe neither asked for the VM nor showed a box within $limit s" ;;
+    stopped) fail "wine/stop-warm.sh ended the Wine prefix of this run, in $slot" ;;
+  esac
 done
 # What the launcher did is read; then nothing needs Wine any more, and the
 # slot is left warm for the next run.

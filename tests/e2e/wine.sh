@@ -26,10 +26,19 @@ template() {
   "${box[@]}" bash "$harness" make_prefix "$1" "$2" >/dev/null 2>&1 </dev/null &&
     printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$1/user.reg"
 }
+# on_display PREFIX COMMAND...: COMMAND with WINEPREFIX=PREFIX and a display
+# of its own; cold, the prefix's Wine and the display end with it.
+on_display() {
+  local status=0
+  export WINEPREFIX=$1 && start_display && "${@:2}" || status=$?
+  cold_end "$1" && kill "${display_PID-}" 2>/dev/null
+  return "$status"
+}
 # The prefixes of the set-up and the cases each live in a sandbox of their own, which ends with this script.
-[ "$1" = builds ] || { sandbox_refused || :; box --die-with-parent --unshare-net; }
+[[ $1 == @(builds|on_display) ]] || { sandbox_refused || :; box --die-with-parent --unshare-net; }
 
 case $1 in
+  on_display) "$@" ;;
   builds)
     # Where Wine is missing: every build, and their set-up fails with the same message.
     wine_builds || { echo "windows windows64" && exit; }
@@ -75,7 +84,7 @@ case $1 in
     mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
     # A case that fails says what it expected and saw, with Wine's own error lines.
     status=0
-    "${box[@]}" bash "$harness" on_display "$work/prefix" env WINEDEBUG=-all,err+all "$(wine_loader "$4")" \
+    "${box[@]}" "$0" on_display "$work/prefix" env WINEDEBUG=-all,err+all "$(wine_loader "$4")" \
       'C:\kestrune\e2e-driver.exe' "$5" >"$work/out" 2>"$work/wine.log" </dev/null || status=$?
     cat "$work/out"
     [ "$status" = 0 ] && exit
