@@ -108,10 +108,11 @@ box() {
 # cold_end PREFIX: cold, ends the Wine programs of PREFIX and removes the
 # socket folder its server left in /tmp. In a sandbox, nothing: the kernel does.
 cold_end() {
-  local socket
+  local socket=
   [ "${KESTRUNE_NO_SANDBOX:-0}" != 0 ] || return 0
   WINEPREFIX=$1 wineserver -k 2>/dev/null
-  ! read -r socket 2>/dev/null <"$1/wineserver" || [[ ! $socket =~ ^wine-[A-Za-z0-9]+$ ]] || rm -rf "/tmp/$socket"
+  read -r socket 2>/dev/null <"$1/wineserver" || :  # Wine writes the name without a line end
+  [[ ! $socket =~ ^wine-[A-Za-z0-9]+$ ]] || rm -rf "/tmp/$socket"
 }
 
 # start_display: a display of its own for Wine's windows (an Xvfb, the
