@@ -45,19 +45,12 @@ Function exported(HMODULE module, const char* name) {
                              : nullptr;
 }
 
-// user32 is loaded on first use, not at start: a run with JAVA_HOME set never
-// touches a window function, and loading user32 is a good part of the
-// launcher's own start time. It is one of Windows' known DLLs, so it always
-// comes from the system folder.
-HMODULE user32Module() {
-    static const HMODULE module = LoadLibraryW(L"user32.dll");
-    return module;
-}
-
-template <typename Function>
-Function user32(const char* name) {
-    return exported<Function>(user32Module(), name);
-}
+// user32, the window code, where it is loaded: by the first box, or by
+// something else before the first yield, which asks once (Wine looks for a
+// DLL that is not loaded in the file system, a server call each time). After
+// that, nothing but a box loads it on this one thread.
+HMODULE user32 = nullptr;
+bool user32Asked = false;
 
 // Set where only the current folder could be taken out of the DLL search:
 // that setting, unlike the limit to the system folder, Windows may hand on to
@@ -176,11 +169,22 @@ std::u16string upperCase(const std::u16string& text) {
 }
 
 void processPendingMessages() {
-    // The launcher has no window of its own: nothing sends it key presses to
-    // translate, and what the queue holds is dispatched as it comes. Both
-    // functions are in user32, so one found means both are.
-    static const auto peek = user32<decltype(&PeekMessageW)>("PeekMessageW");
-    static const auto dispatch = user32<decltype(&DispatchMessageW)>("DispatchMessageW");
+    // A thread gets a message queue only when it first calls a window
+    // function, and nothing can be posted to a thread without one. So where
+    // user32 is not loaded in the process, no message is pending and there is
+    // nothing to process: the yield loads no window code (user32 brings gdi32,
+    // win32u and imm32, and makes the thread a GUI thread), and a start
+    // through the registry costs no more than one through JAVA_HOME. Once it
+    // is loaded (a box was shown, or something else had loaded it), the
+    // messages pending at that moment are processed. The launcher has no
+    // window of its own: nothing sends it key presses to translate, and what
+    // the queue holds is dispatched as it comes.
+    if (!user32Asked) {
+        user32Asked = true;
+        if (user32 == nullptr) user32 = GetModuleHandleW(L"user32.dll");
+    }
+    const auto peek = exported<decltype(&PeekMessageW)>(user32, "PeekMessageW");
+    const auto dispatch = exported<decltype(&DispatchMessageW)>(user32, "DispatchMessageW");
     MSG message;
     while (peek != nullptr && peek(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) dispatch(&message);
 }
@@ -200,7 +204,12 @@ std::u16string environmentVariable(const std::u16string& name) {
 }
 
 void showMessage(const std::u16string& text, bool error) {
-    static const auto messageBox = user32<decltype(&MessageBoxW)>("MessageBoxW");
+    // user32 is loaded for the first box, not at start: a run that starts the
+    // VM never touches a window function, and loading user32 is a good part
+    // of the launcher's own start time. It is one of Windows' known DLLs, so
+    // it always comes from the system folder.
+    if (user32 == nullptr) user32 = LoadLibraryW(L"user32.dll");
+    const auto messageBox = exported<decltype(&MessageBoxW)>(user32, "MessageBoxW");
     if (messageBox != nullptr) messageBox(nullptr, wide(text), caption, MB_OK | (error ? MB_ICONERROR : 0U));
 }
 

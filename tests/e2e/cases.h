@@ -4,7 +4,9 @@
 // "box: TEXT" per box without an icon and "box with icon: TEXT" per box with
 // one (caption Kestrune, one button), "start: PROGRAM | COMMAND LINE" when
 // the VM started minimized, with a minimized console window of its own, in
-// the launcher's folder C:\start here, and "exit N". A "*" in the transcript
+// the launcher's folder C:\start here, and "exit N"; in front, "(window code
+// loaded)" where the launcher loaded user32 but showed no box (a thread
+// without a window has no messages to process). A "*" in the transcript
 // stands for any text; FILL for fillCount copies of "a".
 #pragma once
 

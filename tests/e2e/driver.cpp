@@ -84,10 +84,31 @@ std::wstring contents(FILE* file) {
     return content;
 }
 
+// Whether the process id loaded user32, as Wine's trace of this run says
+// (lines "PID:TID:trace:loaddll:... user32.dll ..." in the file wine.sh names
+// in KESTRUNE_TRACE).
+bool loadedUser32(const wchar_t* path, DWORD id) {
+    std::string trace = "\n";
+    if (FILE* file = path != nullptr ? _wfopen(path, L"rb") : nullptr) {
+        char part[4096];
+        for (std::size_t read; (read = std::fread(part, 1, sizeof part, file)) != 0;) trace.append(part, read);
+        std::fclose(file);
+    }
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "\n%04lx:", static_cast<unsigned long>(id));
+    for (std::size_t at = 0; (at = trace.find(prefix, at)) != std::string::npos; ++at) {
+        const std::string line = trace.substr(at, trace.find('\n', at + 1) - at);
+        if (line.find(":loaddll:") != std::string::npos && line.find("user32.dll") != std::string::npos) return true;
+    }
+    return false;
+}
+
 // The case's transcript: the launcher's boxes, the VM it started (as the VM
-// recorded it) and its exit code. The launcher is started as Windows starts a
-// GUI program, without a console: Wine would otherwise hand it the driver's
-// terminal, and the VM it starts would get no console window of its own.
+// recorded it) and its exit code, with "(window code loaded)" in front where
+// it loaded user32 but showed no box. The launcher is started as Windows
+// starts a GUI program, without a console: Wine would otherwise hand it the
+// driver's terminal, and the VM it starts would get no console window of its
+// own.
 std::wstring runCase(const e2eCase& c, bool startExpected) {
     std::wstring commandLine = expand(c, c.commandLine);
     STARTUPINFOW startup = {};
@@ -98,11 +119,11 @@ std::wstring runCase(const e2eCase& c, bool startExpected) {
         return L"(the launcher did not start: error " + std::to_wstring(GetLastError()) + L")";
     }
     boxReader reader = {process.dwProcessId, {}, 0, {}};
-    const DWORD started = GetTickCount();
+    const DWORD began = GetTickCount();
     while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
         EnumWindows(readBox, reinterpret_cast<LPARAM>(&reader));
         pressOk(reader);
-        if (GetTickCount() - started > 60000) TerminateProcess(process.hProcess, 99);
+        if (GetTickCount() - began > 60000) TerminateProcess(process.hProcess, 99);
     }
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
@@ -116,7 +137,9 @@ std::wstring runCase(const e2eCase& c, bool startExpected) {
          waited += 50) {
         Sleep(50);
     }
-    return reader.boxes + contents(file) + L"exit " + std::to_wstring(exitCode);
+    const bool windowCode = reader.boxes.empty() && loadedUser32(_wgetenv(L"KESTRUNE_TRACE"), process.dwProcessId);
+    return (windowCode ? L"(window code loaded) " : L"") + reader.boxes + contents(file) + L"exit " +
+           std::to_wstring(exitCode);
 }
 
 // Sets the text value name of the key HKEY_CURRENT_USER\key.

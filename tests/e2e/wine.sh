@@ -82,14 +82,15 @@ case $1 in
     cp "$driver" "$c/Program.exe"
     cp "$build/tests/e2e/planted.dll" "$c/"
     mkdir -p "$c/folder/bin/java.exe" "$c/kestrune/relbad/bin" && printf x >"$c/kestrune/relbad/bin/java.exe"
-    # A case that fails says what it expected and saw, with Wine's own error lines.
-    status=0
-    "${box[@]}" "$0" on_display "$work/prefix" env WINEDEBUG=-all,err+all "$(wine_loader "$4")" \
-      'C:\kestrune\e2e-driver.exe' "$5" >"$work/out" 2>"$work/wine.log" </dev/null || status=$?
+    # A case that fails says what it expected and saw, with Wine's own error lines; the driver reads Wine's
+    # trace of the DLLs each process loads there too.
+    status=0 trace=$work/wine.log
+    "${box[@]}" "$0" on_display "$work/prefix" env WINEDEBUG=-all,err+all,+pid,+loaddll KESTRUNE_TRACE="Z:${trace//\//\\}" \
+      "$(wine_loader "$4")" 'C:\kestrune\e2e-driver.exe' "$5" >"$work/out" 2>"$trace" </dev/null || status=$?
     cat "$work/out"
     [ "$status" = 0 ] && exit
     [ -s "$work/out" ] || echo "FAILED: expected the driver to print \"$5: passed\", but it printed nothing"
-    echo "the driver ended with exit status $status; Wine's error lines:" && cat "$work/wine.log"
+    echo "the driver ended with exit status $status; Wine's error lines:" && grep -v ':loaddll:' "$trace"
     exit "$status"
     ;;
   skip) echo "skipped: $2" && exit 77 ;;
