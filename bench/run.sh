@@ -57,12 +57,10 @@ exe=build/windows/Kestrune.exe
 export size=$(stat -c %s "$exe") && export kib=$((size / 1024))
 export sections=$(i686-w64-mingw32-objdump -h "$exe" | awk '/^ +[0-9]+ \./ {print $2, $3}' |
   while read -r name hex; do printf '| %s | %d |\n' "$name" "$((16#$hex))"; done)
-# Contributions by input file to code, read-only data and unwind tables.
-export contributors=$(awk '
-  /^ \.(text|rdata|eh_frame)/ { if (NF >= 4) print $3, $4; else pending = 1; next }
-  pending && /^ +0x/ { print $2, $3; pending = 0; next }
-  { pending = 0 }' "${exe%.exe}.map" |
-  while read -r hex file; do echo "$((hex)) ${file##*/}"; done |
+# Contributions by input file to code, read-only data and unwind tables
+# (LLD's map: address, size, alignment, then FILE:(SECTION)).
+export contributors=$(awk 'NF == 4 && $4 ~ /:[(][.](text|rdata|eh_frame)/ { sub(/:[(].*/, "", $4); print $2, $4 }' "${exe%.exe}.map" |
+  while read -r hex file; do echo "$((16#$hex)) ${file##*/}"; done |
   awk '{ sum[$2] += $1 } END { for (f in sum) print sum[f], f }' | sort -rn | sed -n 1,8p |
   while read -r bytes file; do printf '| %s | %d |\n' "$file" "$bytes"; done)
 
@@ -99,7 +97,7 @@ wine/stop-warm.sh >/dev/null
 
 for group in start lookup main-first; do export "${group//-/_}_table=$(<"$work/$group.md")"; done
 export machine="$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')), $(free -g |
-  awk '/^Mem/ {print $2}') GiB, Debian $(cat /etc/debian_version), $("$wine" --version), $(i686-w64-mingw32-g++ --version | head -1)"
+  awk '/^Mem/ {print $2}') GiB, Debian $(cat /etc/debian_version), $("$wine" --version), $("$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' build/windows/CMakeFiles/*/CMakeCXXCompiler.cmake)" --version | head -1)"
 export date=$(date -u +%Y-%m-%d) what preset why bits=${arch#win} keys=$(<"$work/keys")
 envsubst "$(grep -o '${[a-z_]*}' bench/performance.md.in | sort -u | tr '\n' ' ')" <bench/performance.md.in >docs/performance.md
 echo "wrote docs/performance.md"

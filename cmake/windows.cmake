@@ -3,19 +3,24 @@
 # One thread only: function-local statics need no locking.
 set(kestrune_size_flags -Os -ffunction-sections -fdata-sections -fno-ident -fno-threadsafe-statics)
 # No build folder, date or link time ends up in the executable, so two builds
-# of one commit are byte for byte the same.
+# of one commit are byte for byte the same. The header's checksum is written
+# (LLD's -release), as signing tools write it where they remove a signature.
 set(kestrune_reproducible_flags
   -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
   -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 # Stack cookies: a function with an array or an address taken checks its
 # cookie before it returns and ends the program on an overwritten one. The
 # toolchain's libssp is linked statically; platform/windows.cpp seeds the
-# cookie before libssp's constructor would.
-set(kestrune_hardening_flags -fstack-protector-strong)
+# cookie before libssp's constructor would. Control Flow Guard: each indirect
+# call of Kestrune's own code first has Windows check its target against the
+# table of functions whose address is taken (LLD writes it; the GUARD_CF mark
+# and the load configuration in platform/windows.cpp hand it to Windows).
+# Kestrune calls no longjmp, so there is no table of its targets.
+set(kestrune_hardening_flags -fstack-protector-strong -mguard=cf)
 set(kestrune_windows_link
-  -static -municode ${kestrune_hardening_flags}
+  -static -municode ${kestrune_hardening_flags} -Wl,--no-guard-longjmp
   -Wl,--gc-sections -s
-  -Wl,--no-insert-timestamp
+  -Wl,--no-insert-timestamp -Wl,-Xlink=-release
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware)
 # A 32-bit program registers exception handlers on the stack, where an
 # overflow could replace them, unless it is marked as having none. Kestrune
@@ -59,9 +64,10 @@ target_compile_options(Kestrune PRIVATE -Wall -Wextra -Werror
   ${kestrune_size_flags} ${kestrune_reproducible_flags} ${kestrune_hardening_flags})
 target_link_libraries(Kestrune PRIVATE kestrune_logic)
 # The linker map, build/PRESET/Kestrune.map, tells what the executable is made
-# of (bench/run.sh reads it); named relative to the build folder, where the
-# link runs, since ld reads a % in the name as the output file's name.
-target_link_options(Kestrune PRIVATE ${kestrune_windows_link} -Wl,-Map=Kestrune.map)
+# of (bench/run.sh and tests/build/pe-check.sh read it); named relative to the
+# build folder, where the link runs. A warning of LLD's (a load configuration
+# it finds wrong, say) fails the link.
+target_link_options(Kestrune PRIVATE ${kestrune_windows_link} -Wl,-Map=Kestrune.map -Wl,--fatal-warnings)
 set_target_properties(Kestrune PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The Win32 helpers that run inside Wine beside Kestrune.exe: the box watcher

@@ -6,6 +6,7 @@
 #endif
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -338,3 +339,75 @@ void __throw_out_of_range_fmt(const char*, ...) {
 }
 }  // namespace std
 // NOLINTEND(cert-dcl58-cpp)
+
+// Control Flow Guard. Where Windows enforces it (8.1 Update and later), it
+// reads this load configuration (the name _load_config_used is the one the
+// linker hands to Windows), writes its own check function into the pointer
+// that each indirect call of Kestrune's code goes through first (on x86-64,
+// the call goes through a dispatch pointer instead), and lets the call reach
+// only a function in the table LLD writes: those whose address is taken.
+// Older Windows and Wine read none of it, and the pointers keep the no-ops
+// below, in .text: the check returns, the dispatch jumps to the target.
+// SecurityCookie stays empty: it names the cookie of Microsoft's compiler,
+// which the loader seeds where it holds that compiler's default value; this
+// one's cookie is libssp's, seeded by startSafely.
+struct loadConfiguration {
+    DWORD size, timeDateStamp;
+    WORD majorVersion, minorVersion;
+    DWORD globalFlagsClear, globalFlagsSet, criticalSectionDefaultTimeout;
+    ULONG_PTR deCommitFreeBlockThreshold, deCommitTotalFreeThreshold, lockPrefixTable, maximumAllocationSize,
+        virtualMemoryThreshold;
+#ifdef _WIN64
+    ULONG_PTR processAffinityMask;
+    DWORD processHeapFlags;
+#else
+    DWORD processHeapFlags;
+    ULONG_PTR processAffinityMask;
+#endif
+    WORD csdVersion, dependentLoadFlags;
+    ULONG_PTR editList, securityCookie, seHandlerTable, seHandlerCount;
+    const void* guardCheckFunctionPointer;
+    const void* guardDispatchFunctionPointer;
+    const void* guardFunctionTable;
+    ULONG_PTR guardFunctionCount;
+    // A DWORD, the last field the size covers; pointer-sized here, as x86-64
+    // code cannot hold the linker's 32-bit value in a static initializer.
+    ULONG_PTR guardFlags;
+};
+static_assert(offsetof(loadConfiguration, guardFlags) == (sizeof(void*) == 8 ? 0x90 : 0x58),
+              "the load configuration's layout is Windows' own");
+
+// NOLINTBEGIN(bugprone-reserved-identifier): the names Windows' format and LLD give
+extern "C" {
+// The function table, its length and the guard flags, which LLD makes.
+extern const char __guard_fids_table[], __guard_fids_count[], __guard_flags[];
+void guardCheckNothing() asm("kestrune_guard_check_nothing");
+extern void (*const __guard_check_icall_fptr)() = guardCheckNothing;
+#ifdef _WIN64
+void guardDispatchDirectly() asm("kestrune_guard_dispatch_directly");
+extern void (*const __guard_dispatch_icall_fptr)() = guardDispatchDirectly;
+#endif
+// clang-format off
+extern const loadConfiguration _load_config_used = {
+    offsetof(loadConfiguration, guardFlags) + sizeof(DWORD),  // the size: up to the guard flags
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // time stamp, version, global flags, heap and process settings: none
+    0, 0, 0,  // service pack, dependent load flags, edit list: none
+    0, 0, 0,  // the security cookie (see above), the SafeSEH table and count (none: NO_SEH)
+    reinterpret_cast<const void*>(&__guard_check_icall_fptr),
+#ifdef _WIN64
+    reinterpret_cast<const void*>(&__guard_dispatch_icall_fptr),
+#else
+    nullptr,
+#endif
+    __guard_fids_table, reinterpret_cast<ULONG_PTR>(__guard_fids_count), reinterpret_cast<ULONG_PTR>(__guard_flags)};
+// clang-format on
+}
+// NOLINTEND(bugprone-reserved-identifier)
+asm(".text\n"
+    "kestrune_guard_check_nothing:\n"
+    "    ret\n"
+#ifdef _WIN64
+    "kestrune_guard_dispatch_directly:\n"
+    "    jmp *%rax\n"
+#endif
+);

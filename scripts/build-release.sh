@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the release, build/release/Kestrune.exe, with the release's own
-# toolchain: Debian 12's MinGW-w64, exactly the package versions below, which
-# alone give the release's bytes (Debian 13's GCC 14 gives other ones). On a
+# toolchain: Debian 12's Clang and LLD 16 with its MinGW-w64 (headers, C
+# runtime, GCC 12's C++ runtime), exactly the package versions below, which
+# alone give the release's bytes (Debian 13's Clang 19 gives other ones). On a
 # machine that has them it builds the windows preset; anywhere else, Debian 13
 # say, it builds in a Debian 12 root that it makes once in build/release-root
 # (as root: debootstrap and chroot; about a minute the first time).
@@ -23,7 +24,8 @@ esac
 fail() { echo "build-release: $*" >&2; exit 1; }
 toolchain=(binutils-mingw-w64-i686=2.40-2+10.4 mingw-w64-common=10.0.0-3 mingw-w64-i686-dev=10.0.0-3
   gcc-mingw-w64-base=12.2.0-14+deb12u1+25.2+b1 gcc-mingw-w64-i686-win32=12.2.0-14+deb12u1+25.2+b1
-  gcc-mingw-w64-i686-win32-runtime=12.2.0-14+deb12u1+25.2+b1 g++-mingw-w64-i686-win32=12.2.0-14+deb12u1+25.2+b1)
+  gcc-mingw-w64-i686-win32-runtime=12.2.0-14+deb12u1+25.2+b1 g++-mingw-w64-i686-win32=12.2.0-14+deb12u1+25.2+b1
+  clang-16=1:16.0.6-15~deb12u1 lld-16=1:16.0.6-15~deb12u1 llvm-16=1:16.0.6-15~deb12u1)
 out=$root/build/release
 mkdir -p "$out"
 exec 8>"$out/lock"
@@ -34,7 +36,7 @@ for package in "${toolchain[@]}"; do
   [ "$(dpkg-query -W -f '${Version}' "${package%%=*}" 2>/dev/null)" = "${package#*=}" ] || native=
 done
 if [ -n "$native" ]; then
-  echo "build-release: with this machine's toolchain, the release's (Debian 12's MinGW-w64, GCC 12)" >&2
+  echo "build-release: with this machine's toolchain, the release's (Debian 12's Clang 16 and MinGW-w64)" >&2
   (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null) ||
     fail "the windows preset does not build"
   cp "$root/build/windows/Kestrune.exe" "$out/Kestrune.exe"
@@ -42,7 +44,7 @@ if [ -n "$native" ]; then
 fi
 
 echo "build-release: this machine's MinGW-w64 is not the release's, so in a Debian 12 root with the release's" \
-  "(Debian 12's MinGW-w64, GCC 12), build/release-root" >&2
+  "(Debian 12's Clang 16 and MinGW-w64), build/release-root" >&2
 [ "$(id -u)" = 0 ] || fail "making and entering the Debian 12 root needs root"
 chroot=$root/build/release-root
 tools=(cmake ninja-build "${toolchain[@]}")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package Kestrune needs to build, run and test, without
 # asking anything, on Debian 12 (bookworm) or 13 (trixie): the names below are
-# the same on both. Safe to run again: apt-get skips what is already there.
+# the same on both, but for the Clang, LLD and LLVM that build Kestrune.exe (16 on
+# Debian 12, 19 on 13). Safe to run again: apt-get skips what is already there.
 # Run it as root, or as a user who may use sudo; sh runs it with bash.
 [ -n "${BASH_VERSION-}" ] || exec bash "$0" "$@"
 set -euo pipefail
@@ -12,6 +13,7 @@ system=$(. /etc/os-release 2>/dev/null && echo "${ID-}:${VERSION_ID-}:${PRETTY_N
 [[ ${system%:*} =~ ^debian:1[23]$ ]] || echo "setup: made for Debian 12 and 13, and this is ${system#*:*:}: trying all the same" >&2
 
 export DEBIAN_FRONTEND=noninteractive
+llvm=19 && [ "${system%:*}" != debian:12 ] || llvm=16
 
 # wine32 is an i386 package; the architecture must be known before the update.
 dpkg --print-foreign-architectures | grep -x i386 >/dev/null || dpkg --add-architecture i386
@@ -33,7 +35,7 @@ if grep -q '^E:' "$log"; then
 fi
 apt-get install -y -qq --no-install-recommends \
   cmake ninja-build make g++ libgtest-dev libbenchmark-dev \
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 clang-$llvm lld-$llvm llvm-$llvm \
   wine $wine32 wine64 xvfb xauth x11-utils bubblewrap inotify-tools gettext-base git \
   clang libclang-rt-dev clang-tidy clang-format cppcheck llvm \
   icoutils libxml2-utils osslsigncode openssl debootstrap \
