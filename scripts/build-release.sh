@@ -43,7 +43,7 @@ if [ -n "$native" ]; then
   exit 0
 fi
 
-echo "build-release: this machine's MinGW-w64 is not the release's, so in a Debian 12 root with the release's" \
+echo "build-release: this machine's toolchain is not the release's, so in a Debian 12 root with the release's" \
   "(Debian 12's Clang 16 and MinGW-w64), build/release-root" >&2
 [ "$(id -u)" = 0 ] || fail "making and entering the Debian 12 root needs root"
 chroot=$root/build/release-root
