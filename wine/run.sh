@@ -195,7 +195,8 @@ built=$(cd "$root/build/$preset" && stat -c %Y.%s "${exes[@]}")
 warm=${KESTRUNE_WARM_SECONDS:-60} && key="$arch ${DISPLAY:-own} $warm $stamp ${built//$'\n'/ }"
 printf -v now '%(%s)T' -1
 for candidate in "$state/warm-$UID-$arch".*; do
-  { line= use= time= && read -r line <"$candidate/key" && [ "$line" = "$key" ] && read -r use time <"$candidate/use" &&
+  { [ "${KESTRUNE_NO_SANDBOX:-0}" = 0 ] && line= use= time= && read -r line <"$candidate/key" && [ "$line" = "$key" ] &&
+    read -r use time <"$candidate/use" &&
     [ "$use" = released ] && [ $((now - time)) -lt $((warm * 3 / 4)) ] && ! flock -n "$candidate/alive" true &&
     exec 8>"$candidate/taken" && flock -n 8; } 2>/dev/null && slot=$candidate && attach && break
 done

@@ -21,7 +21,7 @@
 # and SIGINT, SIGTERM and SIGHUP while the launcher waits, each ending the
 # run within 0.5 s; a stopped server past a 2 s time limit; the run folder
 # deleted while warm and within 0.1 s of a slot's making. No prefix names a
-# socket folder. The cold path (KESTRUNE_NO_SANDBOX=1) works and leaves
+# socket folder. The cold path (KESTRUNE_NO_SANDBOX=1) works, takes no warm slot, and leaves
 # nothing. And a first run from a copy of the checkout whose path holds every
 # character the docs allow, as a plain user where this runs as root.
 #   main-job.sh SOURCE_DIR WORK_DIR
@@ -129,6 +129,8 @@ done
 check 0 '' -version && slot -STOP -server && KESTRUNE_WINE_TIMEOUT=2 check 1 '' -version
 said "run.sh: Kestrune.exe neither asked for the VM nor showed a box within 2 s"
 until_ 5 left
+check 0 '' -version && KESTRUNE_NO_SANDBOX=1 check 0 '' -version && grep -q "^run.sh: KESTRUNE_NO_SANDBOX is set" err ||
+  failed "a run with KESTRUNE_NO_SANDBOX=1 took a warm slot" && "$src/wine/stop-warm.sh" >/dev/null && until_ 5 left
 KESTRUNE_NO_SANDBOX=1 check 0 '' -version && until_ 5 left
 grep -q "^run.sh: KESTRUNE_NO_SANDBOX is set; so Wine runs here without a sandbox" err || failed "no line naming the cold path"
 echo "the cold path: a run, nothing left after it"
