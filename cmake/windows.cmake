@@ -3,8 +3,7 @@
 # One thread only: function-local statics need no locking.
 set(kestrune_size_flags -Os -ffunction-sections -fdata-sections -fno-ident -fno-threadsafe-statics)
 # No build folder, date or link time ends up in the executable, so two builds
-# of one commit are byte for byte the same. The header's checksum is written
-# (LLD's -release), as signing tools write it where they remove a signature.
+# of one commit are byte for byte the same.
 set(kestrune_reproducible_flags
   -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
   -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
@@ -17,6 +16,9 @@ set(kestrune_reproducible_flags
 # and the load configuration in platform/windows.cpp hand it to Windows).
 # Kestrune calls no longjmp, so there is no table of its targets.
 set(kestrune_hardening_flags -fstack-protector-strong -mguard=cf)
+# The link writes no time stamp, and writes the header's checksum (LLD's
+# -release), as signing tools do where they remove a signature: a release
+# signed and unsigned again is the very file that was built.
 set(kestrune_windows_link
   -static -municode ${kestrune_hardening_flags} -Wl,--no-guard-longjmp
   -Wl,--gc-sections -s
